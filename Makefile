@@ -1,0 +1,26 @@
+# Front door over CMake: `make run` starts the monitor, `make test` runs the whole suite headless.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build run test format clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+build: deps
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/tavimor
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR)

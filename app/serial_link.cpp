@@ -1,0 +1,84 @@
+#include "serial_link.h"
+
+#include "packet.h"
+
+namespace tavimor {
+
+QString serialPortDevice(int number) {
+#ifdef Q_OS_WIN
+  return QStringLiteral("COM%1").arg(number);
+#else
+  return QStringLiteral("/dev/ttyS%1").arg(number - 1);
+#endif
+}
+
+SerialLink::SerialLink(QString device, QObject* parent)
+    : QObject(parent), device_(std::move(device)) {
+  port_.setPortName(device_);
+  port_.setBaudRate(QSerialPort::Baud9600);
+  port_.setParity(QSerialPort::NoParity);
+  port_.setDataBits(QSerialPort::Data8);
+  port_.setStopBits(QSerialPort::OneStop);
+  port_.setFlowControl(QSerialPort::NoFlowControl);
+
+  quietTimer_.setSingleShot(true);
+  quietTimer_.setTimerType(Qt::PreciseTimer);
+  quietTimer_.setInterval(kQuietLine);
+  reopenTimer_.setInterval(kReopenInterval);
+
+  connect(&port_, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
+  connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
+  connect(&quietTimer_, &QTimer::timeout, this, &SerialLink::onQuietLine);
+  connect(&reopenTimer_, &QTimer::timeout, this, &SerialLink::tryReopen);
+}
+
+std::optional<StartupError> SerialLink::open() {
+  if (port_.open(QIODevice::ReadOnly)) return std::nullopt;
+  return StartupError{static_cast<int>(port_.error()), port_.errorString(),
+                      QStringLiteral("Serial port %1 (%2)").arg(kCommPort).arg(device_)};
+}
+
+void SerialLink::onReadyRead() {
+  pending_.append(port_.readAll());
+  deliverCompletePackets();
+  if (pending_.isEmpty()) {
+    quietTimer_.stop();
+  } else {
+    quietTimer_.start();
+  }
+}
+
+void SerialLink::deliverCompletePackets() {
+  qsizetype delivered = 0;
+  while (pending_.size() - delivered >= qsizetype{kPacketSize}) {
+    emit readReceived(pending_.sliced(delivered, kPacketSize));
+    delivered += kPacketSize;
+  }
+  pending_.remove(0, delivered);
+}
+
+void SerialLink::onQuietLine() {
+  if (!pending_.isEmpty()) emit readReceived(std::exchange(pending_, QByteArray()));
+}
+
+void SerialLink::onError(QSerialPort::SerialPortError error) {
+  // Errors of a failed open are reported by open() or ignored while reopening.
+  if (error == QSerialPort::NoError || !port_.isOpen()) return;
+  // Closed from the event loop: the port may still be inside the notifier that failed.
+  QMetaObject::invokeMethod(this, &SerialLink::closeAfterError, Qt::QueuedConnection);
+}
+
+void SerialLink::closeAfterError() {
+  if (!port_.isOpen()) return;
+  // Qt keeps reporting a vanished device in a tight loop until the port is closed.
+  port_.close();
+  pending_.clear();
+  quietTimer_.stop();
+  reopenTimer_.start();
+}
+
+void SerialLink::tryReopen() {
+  if (port_.open(QIODevice::ReadOnly)) reopenTimer_.stop();
+}
+
+}  // namespace tavimor

@@ -1,0 +1,63 @@
+// The receiver's serial port, delivering one read per packet.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <QTimer>
+
+#include <chrono>
+#include <optional>
+
+#include "startup_error.h"
+
+namespace tavimor {
+
+// The receiver is on the fifth serial port.
+inline constexpr int kCommPort = 5;
+
+// The device of serial port number n: COMn on Windows, /dev/ttyS(n-1) elsewhere.
+QString serialPortDevice(int number);
+
+// USB serial adapters hold bytes back for up to 16 ms; a receiver pauses about 78 ms between
+// groups. A quiet line for this long therefore ends a fragment without splitting a packet.
+inline constexpr std::chrono::milliseconds kQuietLine{25};
+
+// While the device is gone, how often to look for it again.
+inline constexpr std::chrono::milliseconds kReopenInterval{1000};
+
+// Each run of nine bytes is delivered as one read at once; fewer bytes left over are delivered
+// as one short read when the line has been quiet for kQuietLine. Reads are never empty and
+// never longer than a packet, and they realign with the packets at every pause.
+class SerialLink : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit SerialLink(QString device, QObject* parent = nullptr);
+
+  // Opens the port read-only and exclusively at 9600 baud, 8 data bits, no parity, 1 stop bit,
+  // no flow control.
+  std::optional<StartupError> open();
+
+  const QString& device() const { return device_; }
+
+ signals:
+  void readReceived(const QByteArray& read);
+
+ private:
+  void onReadyRead();
+  void onQuietLine();
+  void onError(QSerialPort::SerialPortError error);
+  void closeAfterError();
+  void tryReopen();
+  void deliverCompletePackets();
+
+  QString device_;
+  QSerialPort port_;
+  QByteArray pending_;
+  QTimer quietTimer_;
+  QTimer reopenTimer_;
+};
+
+}  // namespace tavimor

@@ -1,0 +1,160 @@
+// The serial link against real pseudo-terminals: how reads are delimited, exclusivity, and
+// recovery from a receiver that goes away.
+#include "serial_link.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "support/event_loop.h"
+#include "support/packets.h"
+#include "support/pseudo_terminal.h"
+
+namespace tavimor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::packet;
+using testing::PseudoTerminal;
+using testing::runEventLoopFor;
+using testing::waitUntil;
+
+// Records every read the link delivers.
+class LinkProbe {
+ public:
+  explicit LinkProbe(const QString& device) : link(device) {
+    QObject::connect(&link, &SerialLink::readReceived,
+                     [this](const QByteArray& read) { reads.push_back(read.toStdString()); });
+  }
+  bool waitForReads(std::size_t count) {
+    return waitUntil([&] { return reads.size() >= count; });
+  }
+
+  SerialLink link;
+  std::vector<std::string> reads;
+};
+
+QString qstr(const std::string& text) { return QString::fromStdString(text); }
+
+const std::string kPacketA = packet(0xD3C2, 0x0558, 0x1234, 0x5241);
+const std::string kPacketB = packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
+
+TEST(SerialLink, PacketInOneWriteIsOneRead) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  pty.write(kPacketA);
+  ASSERT_TRUE(probe.waitForReads(1));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, std::vector<std::string>{kPacketA});
+}
+
+TEST(SerialLink, PacketSplitAcrossWritesIsStillOneRead) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  pty.write(std::string_view(kPacketA).substr(0, 5));
+  runEventLoopFor(5ms);
+  pty.write(std::string_view(kPacketA).substr(5));
+  ASSERT_TRUE(probe.waitForReads(1));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, std::vector<std::string>{kPacketA});
+}
+
+TEST(SerialLink, TwoPacketsInOneWriteAreTwoReads) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  pty.write(kPacketA + kPacketB);
+  ASSERT_TRUE(probe.waitForReads(2));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA, kPacketB}));
+}
+
+TEST(SerialLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  pty.write("\x12\x34\x05");
+  ASSERT_TRUE(probe.waitForReads(1));
+  pty.write(kPacketB);
+  ASSERT_TRUE(probe.waitForReads(2));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, (std::vector<std::string>{"\x12\x34\x05", kPacketB}));
+}
+
+TEST(SerialLink, BytesAfterWholePacketsWaitForThePause) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  pty.write(kPacketA + std::string(2, '\0'));
+  ASSERT_TRUE(probe.waitForReads(2));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA, std::string(2, '\0')}));
+}
+
+TEST(SerialLink, ASecondLinkCannotOpenTheSamePort) {
+  PseudoTerminal pty;
+  SerialLink first(qstr(pty.devicePath()));
+  SerialLink second(qstr(pty.devicePath()));
+  ASSERT_FALSE(first.open().has_value());
+
+  const std::optional<StartupError> error = second.open();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_NE(error->number, 0);
+  EXPECT_FALSE(error->description.isEmpty());
+  EXPECT_TRUE(error->subject.contains(qstr(pty.devicePath())));
+}
+
+TEST(SerialLink, MissingDeviceIsReportedWithNumberDescriptionAndDevice) {
+  QTemporaryDir dir;
+  const QString missing = dir.filePath(QStringLiteral("ttyS4"));
+  SerialLink link(missing);
+
+  const std::optional<StartupError> error = link.open();
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(error->number, QSerialPort::DeviceNotFoundError);
+  EXPECT_FALSE(error->description.isEmpty());
+  EXPECT_TRUE(error->subject.contains(missing));
+}
+
+TEST(SerialLink, ReceptionResumesWhenTheDeviceComesBack) {
+  QTemporaryDir dir;
+  const std::filesystem::path port = dir.filePath(QStringLiteral("ttyS4")).toStdString();
+  auto first = std::make_unique<PseudoTerminal>();
+  std::filesystem::create_symlink(first->devicePath(), port);
+
+  LinkProbe probe(QString::fromStdString(port.string()));
+  ASSERT_FALSE(probe.link.open().has_value());
+  first->write(kPacketA);
+  ASSERT_TRUE(probe.waitForReads(1));
+
+  first.reset();  // unplugged
+  runEventLoopFor(200ms);
+  PseudoTerminal second;
+  std::filesystem::remove(port);
+  std::filesystem::create_symlink(second.devicePath(), port);
+
+  // Keep sending, as a receiver does, until the link has found the device again.
+  ASSERT_TRUE(waitUntil(
+      [&] {
+        second.write(kPacketB);
+        runEventLoopFor(50ms);
+        return probe.reads.size() >= 2;
+      },
+      5s));
+  EXPECT_EQ(probe.reads[0], kPacketA);
+  EXPECT_EQ(probe.reads[1], kPacketB);
+}
+
+}  // namespace
+}  // namespace tavimor

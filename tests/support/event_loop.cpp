@@ -1,0 +1,13 @@
+#include "event_loop.h"
+
+namespace tavimor::testing {
+
+void runEventLoopFor(std::chrono::milliseconds duration) {
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < duration.count()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+}
+
+}  // namespace tavimor::testing

@@ -1,0 +1,46 @@
+// Runs a test inside a fresh temporary directory, where the program keeps traffic.txt.
+#pragma once
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+namespace tavimor::testing {
+
+class TemporaryWorkingDirectory {
+ public:
+  TemporaryWorkingDirectory() : previous_(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tavimor-XXXXXX").string();
+    path_ = ::mkdtemp(pattern.data());
+    std::filesystem::current_path(path_);
+  }
+  ~TemporaryWorkingDirectory() {
+    std::filesystem::current_path(previous_);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TemporaryWorkingDirectory(const TemporaryWorkingDirectory&) = delete;
+  TemporaryWorkingDirectory& operator=(const TemporaryWorkingDirectory&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+inline std::string readFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+}  // namespace tavimor::testing
