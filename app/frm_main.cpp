@@ -15,9 +15,10 @@ bool FrmMain::Form_Load() {
   state_ = DecoderState{};
 
   if (const std::error_code error = statusFile_.write(kStatusUnknown)) {
-    reporter_.report({error.value(), QString::fromStdString(error.message()),
-                      QStringLiteral("Status file %1").arg(QString::fromStdString(
-                          std::filesystem::absolute(statusFile_.path()).string()))});
+    reporter_.report(
+        {error.value(), QString::fromStdString(error.message()),
+         QStringLiteral("Status file %1")
+             .arg(QString::fromStdString(std::filesystem::absolute(statusFile_.path()).string()))});
     return false;
   }
   if (const auto error = MSComm1.open()) {

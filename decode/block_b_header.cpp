@@ -18,7 +18,9 @@ int hexDigitValue(char digit) {
   return 0;
 }
 
-std::string_view nibbleBits(char hexDigit) { return NibbleBits[hexDigitValue(hexDigit)]; }
+std::string_view nibbleBits(char hexDigit) {
+  return NibbleBits[hexDigitValue(hexDigit)];
+}
 
 GroupHeader decodeBlockBHeader(std::string_view hexPacket, DisplayFields& fields) {
   fields.setCaption(Field::lblPI, hexPacket.substr(kPiDigits, 4));

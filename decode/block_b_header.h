@@ -22,12 +22,12 @@ std::string_view nibbleBits(char hexDigit);
 
 // Block B of one packet, as the later stages read it.
 struct GroupHeader {
-  std::string groupType;          // group number in decimal and version: "0A", "2A", "15B"
-  std::string_view bits8;         // block B bits 11-8
-  std::string_view bits9;         // block B bits 7-4
-  std::string_view bits10;        // block B bits 3-0
-  char textAB = '0';              // block B bit 4
-  std::string_view segmentCode;   // block B bits 1-0
+  std::string groupType;         // group number in decimal and version: "0A", "2A", "15B"
+  std::string_view bits8;        // block B bits 11-8
+  std::string_view bits9;        // block B bits 7-4
+  std::string_view bits10;       // block B bits 3-0
+  char textAB = '0';             // block B bit 4
+  std::string_view segmentCode;  // block B bits 1-0
 
   bool isGroup0() const { return groupType == "0A" || groupType == "0B"; }
 };

@@ -46,7 +46,8 @@ void decodeProgrammeType(const GroupHeader& header, DisplayFields& fields) {
   ptyBits += header.bits9.substr(0, 3);
 
   int ptyCode = 0;
-  for (const char bit : ptyBits) ptyCode = ptyCode * 2 + (bit == '1' ? 1 : 0);
+  for (const char bit : ptyBits)
+    ptyCode = ptyCode * 2 + (bit == '1' ? 1 : 0);
 
   std::string caption = std::to_string(ptyCode);
   caption += " - ";

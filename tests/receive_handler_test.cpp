@@ -45,8 +45,8 @@ TEST(ReceiveHandler, AFragmentIsShownButDecodesNothing) {
   const DisplayFields before = fields;
   const std::string psBefore = state.psBuffer;
 
-  for (const std::string& fragment : {"\x01\x12\x34\x20\x00"s, "\x20\x05\x41\x42\x43\x44\x45\x46"s,
-                                     "\x00"s}) {
+  for (const std::string& fragment :
+       {"\x01\x12\x34\x20\x00"s, "\x20\x05\x41\x42\x43\x44\x45\x46"s, "\x00"s}) {
     SCOPED_TRACE(toHexPacket(fragment));
     handleRead(fragment, state, fields, statusFile);
     EXPECT_EQ(fields.caption(Field::Text1), fragment);

@@ -38,7 +38,9 @@ class LinkProbe {
   std::vector<std::string> reads;
 };
 
-QString qstr(const std::string& text) { return QString::fromStdString(text); }
+QString qstr(const std::string& text) {
+  return QString::fromStdString(text);
+}
 
 const std::string kPacketA = packet(0xD3C2, 0x0558, 0x1234, 0x5241);
 const std::string kPacketB = packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);

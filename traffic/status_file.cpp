@@ -11,7 +11,9 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
-std::error_code lastError() { return {errno != 0 ? errno : EIO, std::generic_category()}; }
+std::error_code lastError() {
+  return {errno != 0 ? errno : EIO, std::generic_category()};
+}
 
 }  // namespace
 

@@ -46,7 +46,9 @@ static_assert(followsEnumeration());
 
 }  // namespace
 
-std::string_view fieldName(Field field) { return kStartup[static_cast<std::size_t>(field)].name; }
+std::string_view fieldName(Field field) {
+  return kStartup[static_cast<std::size_t>(field)].name;
+}
 
 DisplayFields::DisplayFields() {
   for (const StartupState& startup : kStartup) {
@@ -69,6 +71,8 @@ void DisplayFields::setBackground(Field field, const Colour& colour) {
   changed_.set(static_cast<std::size_t>(field));
 }
 
-FieldSet DisplayFields::takeChanges() { return std::exchange(changed_, FieldSet{}); }
+FieldSet DisplayFields::takeChanges() {
+  return std::exchange(changed_, FieldSet{});
+}
 
 }  // namespace tavimor

@@ -58,7 +58,12 @@ const LabelSpec kLabels[] = {
     {"lblRDScount", nullptr, {688, 256, 57, 17}, Style::SmallBold, Ink::Grey, kRight},
     {"Label11", "DI Stereo:", {-56, 296, 161, 17}, Style::SmallBold, Ink::Standard, kRight},
     {"lblDIstereo", nullptr, {112, 296, 25, 17}, Style::SmallBold, Ink::Standard, kLeft},
-    {"Label12", "DI Artificial Head:", {160, 296, 153, 17}, Style::SmallBold, Ink::Standard, kRight},
+    {"Label12",
+     "DI Artificial Head:",
+     {160, 296, 153, 17},
+     Style::SmallBold,
+     Ink::Standard,
+     kRight},
     {"lblDIhead", nullptr, {320, 296, 25, 17}, Style::SmallBold, Ink::Standard, kLeft},
     {"Label13", "DI Compressed:", {352, 296, 145, 17}, Style::SmallBold, Ink::Standard, kRight},
     {"lblDIcomp", nullptr, {504, 296, 25, 17}, Style::SmallBold, Ink::Standard, kLeft},
@@ -205,7 +210,8 @@ QColor MainWindow::resolve(const Colour& colour) const {
       return palette().color(QPalette::Button);
     case ThemeColour::ActiveBorder:
       // Desktops no longer paint window borders in a colour of their own; the palette's
-      // mid-light shade is the nearest: a little darker than the button face, as classic borders were.
+      // mid-light shade is the nearest: a little darker than the button face, as classic borders
+      // were.
       return palette().color(QPalette::Midlight);
     case ThemeColour::EntryField:
       return palette().color(QPalette::Base);

@@ -24,7 +24,9 @@ PseudoTerminal::PseudoTerminal() {
   devicePath_ = name.data();
 }
 
-PseudoTerminal::~PseudoTerminal() { hangUp(); }
+PseudoTerminal::~PseudoTerminal() {
+  hangUp();
+}
 
 void PseudoTerminal::write(std::string_view bytes) const {
   if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
