@@ -1,0 +1,74 @@
+// A short synthetic station replayed through the real handler and window.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include "frm_main.h"
+#include "support/packets.h"
+#include "support/pseudo_terminal.h"
+#include "support/recording_reporter.h"
+#include "support/temporary_working_directory.h"
+
+namespace tavimor {
+namespace {
+
+using testing::group0A;
+using testing::group2A;
+
+const std::string kPsName = "Ve\xDB Rock";  // 0xDB is č in the RDS character table
+const std::string kTextA = "Tonight from eight: the rock hour with listeners' requests.     ";
+const std::string kTextB = "Traffic: the ring road is clear again. Drive safely!\r           ";
+
+// 300 groups: 0A and 2A in turn; RadioText A for the first half, B for the second.
+std::vector<std::string> station() {
+  std::vector<std::string> groups;
+  for (int i = 0; i < 300; ++i) {
+    const int n = i / 2;
+    if (i % 2 == 0) {
+      const int segment = n % 4;
+      groups.push_back(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
+                               std::string_view(kPsName).substr(2 * segment, 2)));
+    } else {
+      const bool textB = i >= 150;
+      const int segment = n % 16;
+      groups.push_back(group2A(0xD3C2, textB, segment,
+                               std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4)));
+    }
+  }
+  return groups;
+}
+
+TEST(Replay, WindowShowsTheStationAfterAFewHundredGroups) {
+  testing::TemporaryWorkingDirectory workingDirectory;
+  testing::RecordingReporter reporter;
+  testing::PseudoTerminal pty;
+  FrmMain frm(QString::fromStdString(pty.devicePath()), reporter);
+  ASSERT_TRUE(frm.Form_Load());
+
+  for (const std::string& group : station())
+    frm.MSComm1_OnComm(QByteArray::fromStdString(group));
+
+  auto label = [&](const char* name) {
+    return frm.window().findChild<QLabel*>(QLatin1String(name));
+  };
+  auto text = [&](const char* name) { return label(name)->text(); };
+  EXPECT_EQ(text("lblPI"), "D3C2");
+  EXPECT_EQ(text("lblGroup"), "2A");
+  EXPECT_EQ(text("lblPS"), QString::fromUtf8("Več Rock"));
+  EXPECT_EQ(text("lblPTY"), "10 - Pop Music");
+  EXPECT_EQ(text("lblTP"), "1");
+  EXPECT_EQ(text("lblTA"), "0");
+  EXPECT_EQ(text("lblMS"), "1");
+  EXPECT_EQ(text("lblTraffic"), "NO TRAFFIC");
+  EXPECT_EQ(text("lblRTA"), QString::fromStdString(kTextA));
+  EXPECT_EQ(text("lblRTB"), QString::fromStdString(kTextB).replace('\r', QChar(0xB7)));
+  EXPECT_EQ(text("lblRadioText"), text("lblRTB"));
+  EXPECT_EQ(text("lblRDScount"), "75");
+  EXPECT_EQ(label("lblCapB")->palette().color(QPalette::Window), QColor(128, 255, 128));
+  EXPECT_EQ(label("lblcapA")->palette().color(QPalette::Window),
+            frm.window().palette().color(QPalette::Button));
+  EXPECT_EQ(testing::readFile("traffic.txt"), " 0 \r\n");
+}
+
+}  // namespace
+}  // namespace tavimor
