@@ -191,6 +191,7 @@ void MainWindow::showField(const DisplayFields& fields, Field field) {
   const QString text = rdsToDisplay(fields.caption(field));
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->setText(text);
+    box->setCursorPosition(0);  // a packet is read from its lead byte on
     return;
   }
   auto* label = static_cast<QLabel*>(widget);
