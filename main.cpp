@@ -6,6 +6,8 @@
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tavimor"));
+  QApplication::setDesktopFileName(QStringLiteral("tavimor"));
   tavimor::MessageBoxReporter reporter;
   tavimor::FrmMain frmMain(tavimor::serialPortDevice(tavimor::kCommPort), reporter);
   if (!frmMain.Form_Load()) return EXIT_FAILURE;

@@ -1,5 +1,6 @@
 #include "startup_error.h"
 
+#include <QIcon>
 #include <QMessageBox>
 
 namespace tavimor {
@@ -12,7 +13,9 @@ QString startupErrorMessage(const StartupError& error) {
 }
 
 void MessageBoxReporter::report(const StartupError& error) {
-  QMessageBox::critical(nullptr, QStringLiteral("Tavimor"), startupErrorMessage(error));
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("Tavimor"), startupErrorMessage(error));
+  box.setWindowIcon(QIcon(QStringLiteral(":/tavimor/tavimor.svg")));
+  box.exec();
 }
 
 }  // namespace tavimor
