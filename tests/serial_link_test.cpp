@@ -45,39 +45,38 @@ QString qstr(const std::string& text) {
 const std::string kPacketA = packet(0xD3C2, 0x0558, 0x1234, 0x5241);
 const std::string kPacketB = packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
 
-TEST(SerialLink, PacketInOneWriteIsOneRead) {
-  PseudoTerminal pty;
-  LinkProbe probe(qstr(pty.devicePath()));
-  ASSERT_FALSE(probe.link.open().has_value());
+struct FramingCase {
+  const char* name;
+  std::vector<std::string> writes;  // each in one call, a few milliseconds apart
+  std::vector<std::string> reads;
+};
 
-  pty.write(kPacketA);
-  ASSERT_TRUE(probe.waitForReads(1));
-  runEventLoopFor(100ms);
-  EXPECT_EQ(probe.reads, std::vector<std::string>{kPacketA});
-}
+TEST(SerialLink, DeliversOneReadPerPacket) {
+  const std::string_view a = kPacketA;
+  const FramingCase cases[] = {
+      {"packet in one write", {kPacketA}, {kPacketA}},
+      {"packet written as 5 then 4 bytes",
+       {std::string(a.substr(0, 5)), std::string(a.substr(5))},
+       {kPacketA}},
+      {"two packets in one write", {kPacketA + kPacketB}, {kPacketA, kPacketB}},
+      {"bytes after a packet wait for the pause",
+       {kPacketA + std::string(2, '\0')},
+       {kPacketA, std::string(2, '\0')}},
+  };
+  for (const FramingCase& framing : cases) {
+    SCOPED_TRACE(framing.name);
+    PseudoTerminal pty;
+    LinkProbe probe(qstr(pty.devicePath()));
+    ASSERT_FALSE(probe.link.open().has_value());
 
-TEST(SerialLink, PacketSplitAcrossWritesIsStillOneRead) {
-  PseudoTerminal pty;
-  LinkProbe probe(qstr(pty.devicePath()));
-  ASSERT_FALSE(probe.link.open().has_value());
-
-  pty.write(std::string_view(kPacketA).substr(0, 5));
-  runEventLoopFor(5ms);
-  pty.write(std::string_view(kPacketA).substr(5));
-  ASSERT_TRUE(probe.waitForReads(1));
-  runEventLoopFor(100ms);
-  EXPECT_EQ(probe.reads, std::vector<std::string>{kPacketA});
-}
-
-TEST(SerialLink, TwoPacketsInOneWriteAreTwoReads) {
-  PseudoTerminal pty;
-  LinkProbe probe(qstr(pty.devicePath()));
-  ASSERT_FALSE(probe.link.open().has_value());
-
-  pty.write(kPacketA + kPacketB);
-  ASSERT_TRUE(probe.waitForReads(2));
-  runEventLoopFor(100ms);
-  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA, kPacketB}));
+    for (const std::string& bytes : framing.writes) {
+      pty.write(bytes);
+      runEventLoopFor(2ms);
+    }
+    ASSERT_TRUE(probe.waitForReads(framing.reads.size()));
+    runEventLoopFor(100ms);
+    EXPECT_EQ(probe.reads, framing.reads);
+  }
 }
 
 TEST(SerialLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned) {
@@ -91,17 +90,6 @@ TEST(SerialLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned)
   ASSERT_TRUE(probe.waitForReads(2));
   runEventLoopFor(100ms);
   EXPECT_EQ(probe.reads, (std::vector<std::string>{"\x12\x34\x05", kPacketB}));
-}
-
-TEST(SerialLink, BytesAfterWholePacketsWaitForThePause) {
-  PseudoTerminal pty;
-  LinkProbe probe(qstr(pty.devicePath()));
-  ASSERT_FALSE(probe.link.open().has_value());
-
-  pty.write(kPacketA + std::string(2, '\0'));
-  ASSERT_TRUE(probe.waitForReads(2));
-  runEventLoopFor(100ms);
-  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA, std::string(2, '\0')}));
 }
 
 TEST(SerialLink, ASecondLinkCannotOpenTheSamePort) {
