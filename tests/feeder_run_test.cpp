@@ -1,0 +1,226 @@
+// The real tavimor-feed program: its command line, files, signals, and its groups arriving in the
+// monitor's window through pseudo-terminals.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QProcess>
+
+#include <filesystem>
+
+#include "frm_main.h"
+#include "support/event_loop.h"
+#include "support/pseudo_terminal_link.h"
+#include "support/recording_reporter.h"
+#include "support/temporary_working_directory.h"
+
+namespace tavimor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::readFile;
+using testing::TemporaryWorkingDirectory;
+using testing::waitUntil;
+using testing::writeFile;
+
+const QString kFeeder = QStringLiteral(TAVIMOR_FEED_EXECUTABLE);
+
+struct Finished {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+Finished runFeeder(const QStringList& arguments) {
+  QProcess feeder;
+  feeder.start(kFeeder, arguments);
+  if (!feeder.waitForFinished(30'000) || feeder.exitStatus() != QProcess::NormalExit) return {};
+  return {feeder.exitCode(), feeder.readAllStandardOutput().toStdString(),
+          feeder.readAllStandardError().toStdString()};
+}
+
+bool contains(const std::string& text, std::string_view part) {
+  return text.find(part) != std::string::npos;
+}
+
+class FeederCommand : public ::testing::Test {
+ protected:
+  TemporaryWorkingDirectory workingDirectory;
+};
+
+TEST_F(FeederCommand, ReplaysALogAndCountsWhatItSkipped) {
+  writeFile("bench.txt",
+            "% Group log of a bench test\r\n"
+            "1A2B 04B8 E244 5245 @2024/05/01 08:00:00.00\r\n"
+            "1A2B ---- 0000 4142 @2024/05/01 08:00:00.09\r\n"
+            "\r\n"
+            "1A2B 04B9\r\n"
+            "1A2B 2010 4142 0D20\r\n");
+
+  const Finished run = runFeeder({"--rate", "0", "-", "bench.txt"});
+
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, std::string("\x00\x1A\x2B\x04\xB8\xE2\x44\x52\x45"
+                                 "\x00\x1A\x2B\x20\x10\x41\x42\x0D\x20",
+                                 18));
+  EXPECT_TRUE(contains(run.err, "bench.txt:5: expected four blocks, found 2\n")) << run.err;
+  EXPECT_TRUE(
+      contains(run.err, "sent 2 groups, skipped 1 group with a missing block and 1 malformed line"))
+      << run.err;
+}
+
+TEST_F(FeederCommand, StrictEndsAtTheFirstMalformedLineWithAnError) {
+  writeFile("bench.txt",
+            "1A2B 04B8 E244 5245\n"
+            "1A2B 04B9 E244 52\n"
+            "1A2B 04BA E244 5245\n");
+
+  const Finished run = runFeeder({"--strict", "-r", "0", "-", "bench.txt"});
+
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(run.out, std::string("\x00\x1A\x2B\x04\xB8\xE2\x44\x52\x45", 9));
+  EXPECT_TRUE(contains(run.err, "bench.txt:2: block D \"52\" is not four hex digits")) << run.err;
+  EXPECT_TRUE(contains(run.err, "--strict")) << run.err;
+}
+
+TEST_F(FeederCommand, BadUsageExitsWithTwoAndPointsToHelp) {
+  const std::vector<QStringList> badUsages{
+      {}, {"--rate", "-3", "-"}, {"--loop", "-"}, {"a", "b", "c"}};
+  for (const QStringList& arguments : badUsages) {
+    SCOPED_TRACE(arguments.join(' ').toStdString());
+    const Finished run = runFeeder(arguments);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(contains(run.err, "Try 'tavimor-feed --help'")) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
+}
+
+TEST_F(FeederCommand, HelpAndVersionGoToStandardOutput) {
+  const Finished help = runFeeder({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_TRUE(help.out.starts_with("Usage: tavimor-feed [OPTION]... DEVICE [LOG]\n"));
+  EXPECT_TRUE(help.err.empty());
+
+  const Finished version = runFeeder({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "tavimor-feed " TAVIMOR_VERSION "\n");
+}
+
+TEST_F(FeederCommand, AWrongDeviceOrLogIsAnErrorAndNoFileIsCreatedOrChanged) {
+  const Finished noDevice = runFeeder({"ttyS4"});
+  EXPECT_EQ(noDevice.exitCode, 1);
+  EXPECT_EQ(noDevice.err, "tavimor-feed: ttyS4: no such device or file\n");
+  EXPECT_FALSE(std::filesystem::exists("ttyS4"));
+
+  // The log named where the device belongs.
+  writeFile("bench.txt", "1A2B 04B8 E244 5245\n");
+  const Finished swapped = runFeeder({"bench.txt", "-"});
+  EXPECT_EQ(swapped.exitCode, 1);
+  EXPECT_TRUE(contains(swapped.err, "tavimor-feed: bench.txt: is a regular file")) << swapped.err;
+  EXPECT_EQ(readFile("bench.txt"), "1A2B 04B8 E244 5245\n");
+
+  const Finished noLog = runFeeder({"-", "missing.txt"});
+  EXPECT_EQ(noLog.exitCode, 1);
+  EXPECT_TRUE(contains(noLog.err, "missing.txt: cannot open the log")) << noLog.err;
+}
+
+TEST_F(FeederCommand, DemoStationStopsAfterTheCountOfWholePackets) {
+  const Finished run = runFeeder({"--rate=0", "--count=50", "-"});
+
+  EXPECT_EQ(run.exitCode, 0);
+  ASSERT_EQ(run.out.size(), 50u * 9);
+  for (std::size_t lead = 0; lead < run.out.size(); lead += 9) {
+    EXPECT_EQ(run.out[lead], '\0');
+    EXPECT_EQ(run.out.substr(lead + 1, 2), "\xC5\xA3");
+  }
+  EXPECT_EQ(run.err, "tavimor-feed: sent 50 groups\n");
+}
+
+TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
+  QProcess feeder;
+  feeder.start(kFeeder, {"-"});
+  ASSERT_TRUE(waitUntil([&] { return feeder.bytesAvailable() >= 2 * 9; }, 10s));
+
+  feeder.terminate();
+  ASSERT_TRUE(feeder.waitForFinished(10'000));
+
+  EXPECT_EQ(feeder.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(feeder.exitCode(), 0);
+  const QByteArray packets = feeder.readAllStandardOutput();
+  EXPECT_EQ(packets.size() % 9, 0);
+  EXPECT_EQ(feeder.readAllStandardError().toStdString(),
+            "tavimor-feed: sent " + std::to_string(packets.size() / 9) + " groups\n");
+}
+
+// The feeder writes into one pseudo-terminal, the monitor's window reads the other.
+class FeederIntoWindow : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(frm.Form_Load()) << reporter.errors.size(); }
+
+  QString label(const char* name) {
+    return frm.window().findChild<QLabel*>(QLatin1String(name))->text();
+  }
+
+  // Runs the feeder to its end, and until the window shows what it sent.
+  Finished feed(QStringList options, const QString& log, const std::function<bool()>& windowDone) {
+    QStringList arguments = options << QString::fromStdString(link.writerDevice());
+    if (!log.isEmpty()) arguments << log;
+    QProcess feeder;
+    feeder.start(kFeeder, arguments);
+    const bool done =
+        waitUntil([&] { return feeder.state() == QProcess::NotRunning && windowDone(); }, 30s);
+    EXPECT_TRUE(done) << feeder.readAllStandardError().toStdString();
+    return {feeder.exitCode(), {}, feeder.readAllStandardError().toStdString()};
+  }
+
+  TemporaryWorkingDirectory workingDirectory;
+  testing::RecordingReporter reporter;
+  testing::PseudoTerminalLink link;
+  FrmMain frm{QString::fromStdString(link.readerDevice()), reporter};
+};
+
+// 342 groups are the first 30 s on air: the second RadioText, and the traffic announcement on.
+TEST_F(FeederIntoWindow, DemoStationShowsItsNameTextsAndTrafficAnnouncement) {
+  const QString trafficText =
+      QStringLiteral("Traffic: roadworks on the Orvin ring road, expect short delays  ");
+  const Finished run = feed({"--rate", "0", "--count", "342"}, {}, [&] {
+    return label("lblTraffic") == "TRAFFIC ANNOUNCEMENT" && label("lblRadioText") == trafficText;
+  });
+
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.err, "tavimor-feed: sent 342 groups\n");
+  EXPECT_EQ(label("lblPI"), "C5A3");
+  EXPECT_EQ(label("lblPS"), "ORVENTA ");
+  EXPECT_EQ(label("lblPTY"), "3 - Information");
+  EXPECT_EQ(label("lblTP"), "1");
+  EXPECT_EQ(label("lblTA"), "1");
+  EXPECT_EQ(label("lblMS"), "0");
+  EXPECT_EQ(label("lblDIdynPTY") + label("lblDIcomp") + label("lblDIhead") + label("lblDIstereo"),
+            "1001");
+  EXPECT_EQ(label("lblRTA"), QString::fromUtf8("Now playing: Ilse Brönholm & the Kovač Trio - "
+                                               "Summer in Lände   "));
+  EXPECT_EQ(label("lblRTB"), trafficText);
+  EXPECT_EQ(label("lblTraffic"), "TRAFFIC ANNOUNCEMENT");
+  EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
+}
+
+TEST_F(FeederIntoWindow, ALogIsReplayedWithoutTheGroupsMissingABlock) {
+  writeFile("bench.txt",
+            "% Group log of a bench test\n"
+            "1A2B 04B8 0000 5245 @2024/05/01 08:00:00.00\n"
+            "1A2B 04B9 0000 504C @2024/05/01 08:00:00.09\n"
+            "1A2B 04BA 0000 4159 @2024/05/01 08:00:00.18\n"
+            "1A2B 04BB 0000 4544 @2024/05/01 08:00:00.26\n"
+            "1A2B 04BA ---- 5A5A @2024/05/01 08:00:00.35\n");
+
+  const Finished run =
+      feed({"--rate", "100"}, "bench.txt", [&] { return label("lblPS") == "REPLAYED"; });
+
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_TRUE(contains(run.err, "sent 4 groups, skipped 1 group with a missing block")) << run.err;
+  EXPECT_EQ(label("lblPI"), "1A2B");
+  EXPECT_EQ(label("lblPTY"), "5 - Education");
+  EXPECT_EQ(label("lblTraffic"), "TRAFFIC ANNOUNCEMENT");
+}
+
+}  // namespace
+}  // namespace tavimor

@@ -1,0 +1,223 @@
+// The feeder's pure parts: hex group log lines, packet bytes and the command line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "feed_options.h"
+#include "group_log.h"
+#include "rds_group.h"
+
+namespace tavimor::feed {
+
+void PrintTo(const RdsGroup& group, std::ostream* out) {
+  *out << std::hex << std::uppercase << group.a << ' ' << group.b << ' ' << group.c << ' '
+       << group.d;
+}
+
+namespace {
+
+std::ostream& operator<<(std::ostream& out, const std::vector<std::string_view>& arguments) {
+  for (const std::string_view argument : arguments)
+    out << " '" << argument << "'";
+  return out;
+}
+
+using Kind = LogLine::Kind;
+
+struct LineCase {
+  std::string_view line;
+  Kind kind;
+  RdsGroup group;                  // checked for Kind::Group
+  std::string_view problemPart{};  // checked for Kind::Malformed
+};
+
+std::ostream& operator<<(std::ostream& out, const LineCase& lineCase) {
+  return out << '"' << lineCase.line << '"';
+}
+
+class LogLineTest : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LogLineTest, IsParsedAsExpected) {
+  const LineCase& expected = GetParam();
+  const LogLine parsed = parseLogLine(expected.line);
+
+  ASSERT_EQ(parsed.kind, expected.kind) << parsed.problem;
+  if (expected.kind == Kind::Group) {
+    EXPECT_EQ(parsed.group, expected.group);
+  }
+  if (expected.kind == Kind::Malformed) {
+    EXPECT_NE(parsed.problem.find(expected.problemPart), std::string::npos) << parsed.problem;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, LogLineTest,
+    ::testing::Values(
+        LineCase{"D3C2 2005 4142 4344", Kind::Group, {0xD3C2, 0x2005, 0x4142, 0x4344}},
+        LineCase{"D3C2 0548 E244 4F52 @2024/05/01 12:00:03.25",
+                 Kind::Group,
+                 {0xD3C2, 0x0548, 0xE244, 0x4F52}},
+        LineCase{"d3c2 abcd ef01 0000", Kind::Group, {0xD3C2, 0xABCD, 0xEF01, 0x0000}},
+        LineCase{"  FFFF\t0000  1234 5678\r", Kind::Group, {0xFFFF, 0x0000, 0x1234, 0x5678}},
+        LineCase{"D3C2 2005 4142 4344 @2024/05/01 12:00:03.25\r\n",
+                 Kind::Group,
+                 {0xD3C2, 0x2005, 0x4142, 0x4344}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Skipped, LogLineTest,
+    ::testing::Values(LineCase{"", Kind::Ignored, {}}, LineCase{"   \t", Kind::Ignored, {}},
+                      LineCase{"\r", Kind::Ignored, {}},
+                      LineCase{"<recorder=\"bench\" date=\"2024-05-01\">", Kind::Ignored, {}},
+                      LineCase{"% RDS group log, PI D3C2", Kind::Ignored, {}},
+                      LineCase{"D3C2 ---- 4142 4344", Kind::MissingBlock, {}},
+                      LineCase{"---- ---- ---- ----", Kind::MissingBlock, {}},
+                      LineCase{
+                          "D3C2 2005 4142 ---- @2024/05/01 12:00:03.25", Kind::MissingBlock, {}}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Malformed, LogLineTest,
+    ::testing::Values(
+        LineCase{"D3C2 2005 4142", Kind::Malformed, {}, "expected four blocks, found 3"},
+        LineCase{"D3C2", Kind::Malformed, {}, "found 1"},
+        LineCase{"D3C2 2005 4142 43G4", Kind::Malformed, {}, "block D \"43G4\""},
+        LineCase{"D3C22 2005 4142 4344", Kind::Malformed, {}, "block A \"D3C22\""},
+        LineCase{"D3C 2005 4142 4344", Kind::Malformed, {}, "block A"},
+        LineCase{"D3C2 +205 4142 4344", Kind::Malformed, {}, "block B"},
+        LineCase{"D3C2 2005 0x41 4344", Kind::Malformed, {}, "block C"},
+        LineCase{"D3C2 --- 4142 4344", Kind::Malformed, {}, "block B"},
+        LineCase{"D3C2 ---- 4142 4X44", Kind::Malformed, {}, "block D"},
+        LineCase{"D3C2 2005 4142 4344 4546", Kind::Malformed, {}, "unexpected \"4546\""},
+        LineCase{"D3C2 2005 4142 4344 @2024-05-01 12:00:03.25", Kind::Malformed, {}, "timestamp"},
+        LineCase{"D3C2 2005 4142 4344 @2024/05/01", Kind::Malformed, {}, "timestamp"},
+        LineCase{"D3C2 2005 4142 4344 @2024/05/01 12:00:03", Kind::Malformed, {}, "timestamp"},
+        LineCase{
+            "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25 x", Kind::Malformed, {}, "timestamp"}));
+
+TEST(GroupLogReader, SendsTheGoodGroupsAndCountsAndReportsTheRest) {
+  std::istringstream log(
+      "% recorded at the bench\n"                      // 1
+      "D3C2 0548 E244 4F52\n"                          // 2
+      "\n"                                             // 3
+      "D3C2 ---- 4142 4344\n"                          // 4
+      "D3C2 2005 41\n"                                 // 5
+      "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25\n"  // 6
+      "garbage here and there\n"                       // 7
+      "D3C2 0549 8ECD 5645");                          // 8, no final line break
+  std::ostringstream diagnostics;
+  GroupLogReader reader(log, "bench.txt", diagnostics, false);
+
+  std::vector<RdsGroup> groups;
+  while (const auto group = reader.next())
+    groups.push_back(*group);
+
+  EXPECT_EQ(groups, (std::vector<RdsGroup>{{0xD3C2, 0x0548, 0xE244, 0x4F52},
+                                           {0xD3C2, 0x2005, 0x4142, 0x4344},
+                                           {0xD3C2, 0x0549, 0x8ECD, 0x5645}}));
+  EXPECT_EQ(reader.groupsWithMissingBlock(), 1u);
+  EXPECT_EQ(reader.malformedLines(), 2u);
+  EXPECT_FALSE(reader.stoppedAtMalformedLine());
+  EXPECT_EQ(diagnostics.str(),
+            "bench.txt:5: expected four blocks, found 3\n"
+            "bench.txt:7: block A \"garbage\" is not four hex digits\n");
+}
+
+TEST(GroupLogReader, StrictModeEndsAtTheFirstMalformedLine) {
+  std::istringstream log(
+      "D3C2 0548 E244 4F52\n"
+      "D3C2 ---- 4142 4344\n"
+      "D3C2 2005 4142 434\n"
+      "D3C2 2005 4142 4344\n");
+  std::ostringstream diagnostics;
+  GroupLogReader reader(log, "bench.txt", diagnostics, true);
+
+  EXPECT_TRUE(reader.next().has_value());
+  EXPECT_FALSE(reader.next().has_value());
+  EXPECT_FALSE(reader.next().has_value());
+  EXPECT_TRUE(reader.stoppedAtMalformedLine());
+  EXPECT_EQ(reader.groupsWithMissingBlock(), 1u);
+  EXPECT_EQ(diagnostics.str(), "bench.txt:3: block D \"434\" is not four hex digits\n");
+}
+
+TEST(Packet, IsTheLeadByteThenEachBlockHighByteFirst) {
+  EXPECT_EQ(toPacket({0xD3C2, 0x2005, 0x4142, 0x4344}),
+            (Packet{0x00, 0xD3, 0xC2, 0x20, 0x05, 0x41, 0x42, 0x43, 0x44}));
+  EXPECT_EQ(toPacket({0x0001, 0xFF00, 0x80FE, 0x7F80}),
+            (Packet{0x00, 0x00, 0x01, 0xFF, 0x00, 0x80, 0xFE, 0x7F, 0x80}));
+}
+
+struct GoodCommandLine {
+  std::vector<std::string_view> arguments;
+  FeedOptions expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const GoodCommandLine& commandLine) {
+  return out << commandLine.arguments;
+}
+
+class GoodCommandLineTest : public ::testing::TestWithParam<GoodCommandLine> {};
+
+TEST_P(GoodCommandLineTest, GivesTheOptions) {
+  const CommandLine parsed = parseCommandLine(GetParam().arguments);
+  const auto* options = std::get_if<FeedOptions>(&parsed);
+  ASSERT_NE(options, nullptr);
+  const FeedOptions& expected = GetParam().expected;
+  EXPECT_EQ(options->device, expected.device);
+  EXPECT_EQ(options->logFile, expected.logFile);
+  EXPECT_DOUBLE_EQ(options->groupsPerSecond, expected.groupsPerSecond);
+  EXPECT_EQ(options->count, expected.count);
+  EXPECT_EQ(options->strict, expected.strict);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, GoodCommandLineTest,
+    ::testing::Values(
+        GoodCommandLine{{"/dev/pts/3"}, {"/dev/pts/3", std::nullopt, 11.4, std::nullopt, false}},
+        GoodCommandLine{{"-r", "0", "/dev/pts/3", "log.txt"},
+                        {"/dev/pts/3", "log.txt", 0, std::nullopt, false}},
+        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"}, {"-", "-", 2.5, 100, false}},
+        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"}, {"dev", "log", 11.4, 7, true}},
+        GoodCommandLine{{"--count=1", "--", "-odd-device"},
+                        {"-odd-device", std::nullopt, 11.4, 1, false}}));
+
+struct BadCommandLine {
+  std::vector<std::string_view> arguments;
+  std::string_view messagePart;
+};
+
+std::ostream& operator<<(std::ostream& out, const BadCommandLine& commandLine) {
+  return out << commandLine.arguments;
+}
+
+class BadCommandLineTest : public ::testing::TestWithParam<BadCommandLine> {};
+
+TEST_P(BadCommandLineTest, IsAUsageError) {
+  const CommandLine parsed = parseCommandLine(GetParam().arguments);
+  const auto* error = std::get_if<UsageError>(&parsed);
+  ASSERT_NE(error, nullptr);
+  EXPECT_NE(error->message.find(GetParam().messagePart), std::string::npos) << error->message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, BadCommandLineTest,
+    ::testing::Values(BadCommandLine{{}, "missing DEVICE"},
+                      BadCommandLine{{"a", "b", "c"}, "unexpected argument 'c'"},
+                      BadCommandLine{{"--rate", "fast", "dev"}, "invalid rate 'fast'"},
+                      BadCommandLine{{"-r", "-1", "dev"}, "invalid rate '-1'"},
+                      BadCommandLine{{"--rate=inf", "dev"}, "invalid rate"},
+                      BadCommandLine{{"--rate=", "dev"}, "invalid rate"},
+                      BadCommandLine{{"dev", "--rate"}, "'--rate' needs a value"},
+                      BadCommandLine{{"-n", "0", "dev"}, "invalid count '0'"},
+                      BadCommandLine{{"-n", "12x", "dev"}, "invalid count"},
+                      BadCommandLine{{"--strict=yes", "dev", "log"}, "takes no value"},
+                      BadCommandLine{{"--strict", "dev"}, "--strict needs a LOG"},
+                      BadCommandLine{{"--speed", "dev"}, "unknown option '--speed'"}));
+
+TEST(CommandLine, HelpAndVersionNeedNoDevice) {
+  EXPECT_TRUE(std::holds_alternative<HelpRequest>(parseCommandLine({"-h"})));
+  EXPECT_TRUE(std::holds_alternative<HelpRequest>(parseCommandLine({"dev", "log", "--help"})));
+  EXPECT_TRUE(std::holds_alternative<VersionRequest>(parseCommandLine({"-V"})));
+  EXPECT_TRUE(std::holds_alternative<VersionRequest>(parseCommandLine({"--version", "dev"})));
+}
+
+}  // namespace
+}  // namespace tavimor::feed

@@ -1,0 +1,123 @@
+#include "feed_options.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace tavimor::feed {
+namespace {
+
+struct OptionValue {
+  std::string_view name;   // as given, for messages
+  std::string_view value;  // empty if the option takes none
+};
+
+std::optional<double> parseRate(std::string_view text) {
+  double rate = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+  if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(rate) ||
+      rate < 0) {
+    return std::nullopt;
+  }
+  return rate;
+}
+
+std::optional<std::uint64_t> parseCount(std::string_view text) {
+  std::uint64_t count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (error != std::errc{} || end != text.data() + text.size() || count == 0) return std::nullopt;
+  return count;
+}
+
+bool takesValue(std::string_view option) {
+  return option == "-r" || option == "--rate" || option == "-n" || option == "--count";
+}
+
+std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& options) {
+  if (option.name == "-r" || option.name == "--rate") {
+    const auto rate = parseRate(option.value);
+    if (!rate) return UsageError{"invalid rate '" + std::string(option.value) + "'"};
+    options.groupsPerSecond = *rate;
+  } else if (option.name == "-n" || option.name == "--count") {
+    const auto count = parseCount(option.value);
+    if (!count) return UsageError{"invalid count '" + std::string(option.value) + "'"};
+    options.count = *count;
+  } else if (option.name == "--strict") {
+    options.strict = true;
+  } else {
+    return UsageError{"unknown option '" + std::string(option.name) + "'"};
+  }
+  return std::nullopt;
+}
+
+std::optional<UsageError> placeOperands(const std::vector<std::string_view>& operands,
+                                        FeedOptions& options) {
+  if (operands.empty()) return UsageError{"missing DEVICE"};
+  if (operands.size() > 2) {
+    return UsageError{"unexpected argument '" + std::string(operands[2]) + "'"};
+  }
+  options.device = operands[0];
+  if (operands.size() == 2) options.logFile = std::string(operands[1]);
+  if (options.strict && !options.logFile) return UsageError{"--strict needs a LOG"};
+  return std::nullopt;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
+  FeedOptions options;
+  std::vector<std::string_view> operands;
+  bool optionsEnded = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (optionsEnded || argument == "-" || !argument.starts_with('-')) {
+      operands.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    if (argument == "-h" || argument == "--help") return HelpRequest{};
+    if (argument == "-V" || argument == "--version") return VersionRequest{};
+
+    OptionValue option{argument, {}};
+    if (const std::size_t equals = argument.find('=');
+        argument.starts_with("--") && equals != std::string_view::npos) {
+      option = {argument.substr(0, equals), argument.substr(equals + 1)};
+      if (!takesValue(option.name)) {
+        return UsageError{"option '" + std::string(option.name) + "' takes no value"};
+      }
+    } else if (takesValue(argument)) {
+      if (i + 1 == arguments.size()) {
+        return UsageError{"option '" + std::string(argument) + "' needs a value"};
+      }
+      option.value = arguments[++i];
+    }
+    if (auto error = applyOption(option, options)) return *error;
+  }
+  if (auto error = placeOperands(operands, options)) return *error;
+  return options;
+}
+
+std::string usageText(std::string_view programName) {
+  const std::string name(programName);
+  return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" +
+         "Writes RDS groups to DEVICE as a receiver sends them: nine-byte packets, a lead byte\n"
+         "then blocks A, B, C and D high byte first, at 9600 baud 8N1 on a serial line.\n"
+         "\n"
+         "The groups come from LOG, a hex group log with one group per line\n"
+         "(\"PPPP BBBB CCCC DDDD\", optionally \" @YYYY/MM/DD HH:MM:SS.cc\"; - for standard\n"
+         "input), or without LOG from a built-in demo station that runs until interrupted.\n"
+         "DEVICE is a serial device, a pseudo-terminal, a FIFO, or - for standard output.\n"
+         "\n"
+         "  -r, --rate=GROUPS   groups per second (default 11.4, as a station sends them;\n"
+         "                      0 sends as fast as the line takes them)\n"
+         "  -n, --count=N       stop after N groups\n"
+         "      --strict        end at the first malformed line of LOG, with status 1\n"
+         "  -h, --help          show this help and exit\n"
+         "  -V, --version       show the version and exit\n"
+         "\n"
+         "Exit status: 0 when all groups were sent, 1 on an error, 2 on bad usage.\n";
+}
+
+}  // namespace tavimor::feed

@@ -1,0 +1,36 @@
+// The feeder's command line.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "demo_station.h"
+
+namespace tavimor::feed {
+
+struct FeedOptions {
+  std::string device;                  // "-" for standard output
+  std::optional<std::string> logFile;  // "-" for standard input; none for the demo station
+  double groupsPerSecond = kRdsGroupsPerSecond;  // 0: as fast as the line takes them
+  std::optional<std::uint64_t> count;            // stop after this many groups
+  bool strict = false;
+};
+
+struct HelpRequest {};
+struct VersionRequest {};
+struct UsageError {
+  std::string message;
+};
+
+using CommandLine = std::variant<FeedOptions, HelpRequest, VersionRequest, UsageError>;
+
+// arguments excludes the program name.
+CommandLine parseCommandLine(const std::vector<std::string_view>& arguments);
+
+std::string usageText(std::string_view programName);
+
+}  // namespace tavimor::feed

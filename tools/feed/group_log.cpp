@@ -1,0 +1,112 @@
+#include "group_log.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <vector>
+
+namespace tavimor::feed {
+namespace {
+
+constexpr std::string_view kMissingBlock = "----";
+constexpr std::string_view kBlanks = " \t\r\n\f\v";
+// '9' stands for any decimal digit.
+constexpr std::string_view kDatePattern = "@9999/99/99";
+constexpr std::string_view kTimePattern = "99:99:99.99";
+
+std::vector<std::string_view> splitAtBlanks(std::string_view line) {
+  std::vector<std::string_view> words;
+  for (std::size_t start = line.find_first_not_of(kBlanks); start != std::string_view::npos;
+       start = line.find_first_not_of(kBlanks, start)) {
+    const std::size_t end = std::min(line.find_first_of(kBlanks, start), line.size());
+    words.push_back(line.substr(start, end - start));
+    start = end;
+  }
+  return words;
+}
+
+std::optional<std::uint16_t> parseBlock(std::string_view word) {
+  if (word.size() != 4) return std::nullopt;
+  std::uint16_t value = 0;
+  const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value, 16);
+  if (error != std::errc{} || end != word.data() + word.size()) return std::nullopt;
+  return value;
+}
+
+bool matchesPattern(std::string_view word, std::string_view pattern) {
+  return std::ranges::equal(
+      word, pattern, [](char c, char p) { return p == '9' ? (c >= '0' && c <= '9') : c == p; });
+}
+
+std::string quoted(std::string_view text) {
+  return "\"" + std::string(text) + "\"";
+}
+
+LogLine malformed(std::string problem) {
+  return {LogLine::Kind::Malformed, {}, std::move(problem)};
+}
+
+std::optional<std::string> timestampProblem(const std::vector<std::string_view>& words) {
+  if (words.size() == 4) return std::nullopt;
+  if (!words[4].starts_with('@')) return "unexpected " + quoted(words[4]) + " after the blocks";
+  if (words.size() != 6 || !matchesPattern(words[4], kDatePattern) ||
+      !matchesPattern(words[5], kTimePattern)) {
+    return "timestamp is not @YYYY/MM/DD HH:MM:SS.cc";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+LogLine parseLogLine(std::string_view line) {
+  const std::vector<std::string_view> words = splitAtBlanks(line);
+  if (words.empty() || words[0].starts_with('<') || words[0].starts_with('%')) return {};
+  if (words.size() < 4) {
+    return malformed("expected four blocks, found " + std::to_string(words.size()));
+  }
+
+  std::array<std::uint16_t, 4> blocks{};
+  bool missingBlock = false;
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    if (words[i] == kMissingBlock) {
+      missingBlock = true;
+    } else if (const auto block = parseBlock(words[i])) {
+      blocks[i] = *block;
+    } else {
+      return malformed("block " + std::string(1, static_cast<char>('A' + i)) + " " +
+                       quoted(words[i]) + " is not four hex digits");
+    }
+  }
+  if (auto problem = timestampProblem(words)) return malformed(std::move(*problem));
+  if (missingBlock) return {LogLine::Kind::MissingBlock, {}, {}};
+  return {LogLine::Kind::Group, {blocks[0], blocks[1], blocks[2], blocks[3]}, {}};
+}
+
+GroupLogReader::GroupLogReader(std::istream& log, std::string logName, std::ostream& diagnostics,
+                               bool strict)
+    : log_(log), logName_(std::move(logName)), diagnostics_(diagnostics), strict_(strict) {}
+
+std::optional<RdsGroup> GroupLogReader::next() {
+  std::string line;
+  while (!stoppedAtMalformedLine_ && std::getline(log_, line)) {
+    ++lineNumber_;
+    LogLine parsed = parseLogLine(line);
+    switch (parsed.kind) {
+      case LogLine::Kind::Group:
+        return parsed.group;
+      case LogLine::Kind::Ignored:
+        break;
+      case LogLine::Kind::MissingBlock:
+        ++groupsWithMissingBlock_;
+        break;
+      case LogLine::Kind::Malformed:
+        ++malformedLines_;
+        diagnostics_ << logName_ << ':' << lineNumber_ << ": " << parsed.problem << '\n';
+        stoppedAtMalformedLine_ = strict_;
+        break;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace tavimor::feed

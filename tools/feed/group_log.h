@@ -1,0 +1,51 @@
+// Hex group logs: one group per line, "PPPP BBBB CCCC DDDD", optionally followed by
+// " @YYYY/MM/DD HH:MM:SS.cc". Lines starting with '<' or '%' are headers; "----" is a block the
+// receiver could not decode.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "group_source.h"
+#include "rds_group.h"
+
+namespace tavimor::feed {
+
+struct LogLine {
+  enum class Kind { Group, Ignored, MissingBlock, Malformed };
+  Kind kind = Kind::Ignored;
+  RdsGroup group;       // for Kind::Group
+  std::string problem;  // for Kind::Malformed: what is wrong, for the user
+};
+
+LogLine parseLogLine(std::string_view line);
+
+// Reads groups from a log, telling the diagnostics stream about each malformed line as
+// "name:line: problem". Groups with a missing block and malformed lines are skipped and counted;
+// in strict mode the first malformed line ends the log.
+class GroupLogReader final : public GroupSource {
+ public:
+  GroupLogReader(std::istream& log, std::string logName, std::ostream& diagnostics, bool strict);
+
+  std::optional<RdsGroup> next() override;
+
+  std::uint64_t groupsWithMissingBlock() const { return groupsWithMissingBlock_; }
+  std::uint64_t malformedLines() const { return malformedLines_; }
+  bool stoppedAtMalformedLine() const { return stoppedAtMalformedLine_; }
+
+ private:
+  std::istream& log_;
+  std::string logName_;
+  std::ostream& diagnostics_;
+  bool strict_;
+  std::uint64_t lineNumber_ = 0;
+  std::uint64_t groupsWithMissingBlock_ = 0;
+  std::uint64_t malformedLines_ = 0;
+  bool stoppedAtMalformedLine_ = false;
+};
+
+}  // namespace tavimor::feed

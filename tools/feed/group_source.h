@@ -1,0 +1,17 @@
+// Where the feeder takes its groups from: a hex group log or the demo station.
+#pragma once
+
+#include <optional>
+
+#include "rds_group.h"
+
+namespace tavimor::feed {
+
+class GroupSource {
+ public:
+  virtual ~GroupSource() = default;
+  // The next group to send, or nothing when the source has run out.
+  virtual std::optional<RdsGroup> next() = 0;
+};
+
+}  // namespace tavimor::feed
