@@ -16,6 +16,12 @@ build: deps
 run: build
 	$(BUILD_DIR)/tavimor
 
+# The monitor on a virtual port 5 fed by the demo station, or by a hex group log given as
+# LOG=file; creating the port needs root or sudo.
+.PHONY: demo
+demo: build
+	tools/demo.sh $(BUILD_DIR) $(LOG)
+
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

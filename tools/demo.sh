@@ -1,0 +1,96 @@
+#!/bin/sh
+# Runs the monitor on a virtual serial port 5 fed by the demo station: socat joins a
+# pseudo-terminal linked at /dev/ttyS4 to another one that tavimor-feed writes to. Creating the
+# link in /dev needs root, through sudo when not run as root. A real /dev/ttyS4 is never touched.
+# Closing the window stops the feeder and socat and removes the link. Given a hex group log, the
+# feeder replays it instead of running the demo station.
+#
+# Usage: tools/demo.sh [BUILD_DIR [LOG]]   (make demo [LOG=...] builds first, then runs this)
+set -eu
+
+fail() {
+  echo "demo: $*" >&2
+  exit 1
+}
+
+log=""
+if [ $# -ge 2 ]; then
+  [ -f "$2" ] || fail "$2: no such log"
+  log=$(realpath -- "$2")
+fi
+cd "$(dirname "$0")/.."
+build_dir=${1:-build}
+port=/dev/ttyS4
+# socat's process id while a demo owns the link, so that a leftover link can be told apart.
+marker=/run/tavimor-demo.pid
+monitor="$build_dir/tavimor"
+feeder="$build_dir/tools/tavimor-feed"
+
+for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
+  [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
+done
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+user=$(id -un)
+
+demo_running() {
+  [ -f "$marker" ] && [ "$(cat "/proc/$(cat "$marker")/comm" 2>/dev/null)" = socat ]
+}
+
+# A demo that was killed outright can leave its link behind: a link to a pseudo-terminal, with a
+# marker whose socat is gone.
+if [ -L "$port" ] && [ -f "$marker" ] && ! demo_running; then
+  case "$(readlink "$port")" in
+    /dev/pts/*) $sudo rm -f "$port" "$marker" ;;
+  esac
+fi
+if demo_running; then
+  fail "another demo is running on $port (socat, process $(cat "$marker")); close its window first"
+fi
+if [ -e "$port" ] || [ -L "$port" ]; then
+  fail "$port already exists ($(ls -l "$port")).
+It may be a real serial port or a receiver, so the demo leaves it alone.
+With a receiver on it, 'make run' starts the monitor on the real thing."
+fi
+
+# Asked here rather than by socat in the background, where a password prompt would race the wait.
+if [ -n "$sudo" ]; then sudo -v || fail "creating $port needs root or sudo"; fi
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-demo.XXXXXX")
+feeder_pid=""
+
+# shellcheck disable=SC2317  # run by the trap
+stop_all() {
+  if [ -n "$feeder_pid" ]; then kill "$feeder_pid" 2>/dev/null || true; fi
+  if demo_running; then $sudo kill "$(cat "$marker")" 2>/dev/null || true; fi
+  # socat removes its links when it ends; give it a moment, then make sure.
+  for _ in 1 2 3 4 5 6 7 8 9 10; do
+    [ -L "$port" ] || break
+    sleep 0.1
+  done
+  if [ -L "$port" ]; then
+    case "$(readlink "$port")" in /dev/pts/*) $sudo rm -f "$port" ;; esac
+  fi
+  $sudo rm -f "$marker"
+  rm -rf "$work"
+}
+trap stop_all EXIT
+trap 'exit 130' INT TERM HUP
+
+# The shell writes its own process id, then becomes socat, so the marker names socat itself.
+# shellcheck disable=SC2016
+$sudo sh -c 'echo $$ > "$1"; exec socat "pty,raw,echo=0,link=$2,user=$3,mode=600" \
+  "pty,raw,echo=0,link=$4,user=$3,mode=600"' demo "$marker" "$port" "$user" "$work/feeder" &
+
+for _ in $(seq 50); do
+  [ -e "$port" ] && [ -e "$work/feeder" ] && break
+  sleep 0.1
+done
+if [ ! -e "$port" ] || [ ! -e "$work/feeder" ]; then fail "socat did not create $port"; fi
+
+"$feeder" "$work/feeder" ${log:+"$log"} &
+feeder_pid=$!
+
+echo "${log:-Demo station} on $port. traffic.txt is written to $build_dir/. Close the window to stop."
+status=0
+(cd "$build_dir" && ./tavimor) || status=$?
+exit "$status"
