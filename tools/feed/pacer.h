@@ -1,6 +1,7 @@
 // Spaces the groups out as a receiver does, on the steady clock.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <optional>
