@@ -1,7 +1,5 @@
 #include "serial_link.h"
 
-#include "packet.h"
-
 namespace tavimor {
 
 QString serialPortDevice(int number) {
@@ -39,26 +37,22 @@ std::optional<StartupError> SerialLink::open() {
 }
 
 void SerialLink::onReadyRead() {
-  pending_.append(port_.readAll());
-  deliverCompletePackets();
-  if (pending_.isEmpty()) {
-    quietTimer_.stop();
-  } else {
+  const QByteArray bytes = port_.readAll();
+  framer_.append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                 [this](std::string_view read) { deliver(read); });
+  if (framer_.hasFragment()) {
     quietTimer_.start();
+  } else {
+    quietTimer_.stop();
   }
 }
 
-void SerialLink::deliverCompletePackets() {
-  qsizetype delivered = 0;
-  while (pending_.size() - delivered >= qsizetype{kPacketSize}) {
-    emit readReceived(pending_.sliced(delivered, kPacketSize));
-    delivered += kPacketSize;
-  }
-  pending_.remove(0, delivered);
+void SerialLink::deliver(std::string_view read) {
+  emit readReceived(QByteArray(read.data(), static_cast<qsizetype>(read.size())));
 }
 
 void SerialLink::onQuietLine() {
-  if (!pending_.isEmpty()) emit readReceived(std::exchange(pending_, QByteArray()));
+  framer_.flush([this](std::string_view read) { deliver(read); });
 }
 
 void SerialLink::onError(QSerialPort::SerialPortError error) {
@@ -72,7 +66,7 @@ void SerialLink::closeAfterError() {
   if (!port_.isOpen()) return;
   // Qt keeps reporting a vanished device in a tight loop until the port is closed.
   port_.close();
-  pending_.clear();
+  framer_.clear();
   quietTimer_.stop();
   reopenTimer_.start();
 }

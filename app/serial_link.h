@@ -9,7 +9,9 @@
 
 #include <chrono>
 #include <optional>
+#include <string_view>
 
+#include "packet_framer.h"
 #include "startup_error.h"
 
 namespace tavimor {
@@ -51,11 +53,11 @@ class SerialLink : public QObject {
   void onError(QSerialPort::SerialPortError error);
   void closeAfterError();
   void tryReopen();
-  void deliverCompletePackets();
+  void deliver(std::string_view read);
 
   QString device_;
   QSerialPort port_;
-  QByteArray pending_;
+  PacketFramer framer_;
   QTimer quietTimer_;
   QTimer reopenTimer_;
 };
