@@ -31,6 +31,8 @@ class FrmMain : public QObject {
   MainWindow& window() { return window_; }
   const DisplayFields& fields() const { return fields_; }
   const DecoderState& state() const { return state_; }
+  // The receiver's link, for watching the reads it delivers.
+  const SerialLink& serialLink() const { return MSComm1; }
 
  private:
   DisplayFields fields_;

@@ -1,0 +1,234 @@
+// The whole program under faults: a receiver that is unplugged and comes back, a traffic.txt that
+// cannot be written for a while, a working directory that disappears, and station texts that
+// look like markup.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QLabel>
+
+#include <filesystem>
+#include <memory>
+
+#include "frm_main.h"
+#include "receive_handler.h"
+#include "support/event_loop.h"
+#include "support/packets.h"
+#include "support/pseudo_terminal.h"
+#include "support/recording_reporter.h"
+#include "support/temporary_working_directory.h"
+#include "support/window_probe.h"
+
+namespace tavimor {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::group0A;
+using testing::group2A;
+using testing::PseudoTerminal;
+using testing::readFile;
+using testing::shownFields;
+using testing::shownText;
+using testing::waitUntil;
+
+constexpr std::uint16_t kTp = 0x0400;
+constexpr std::uint16_t kTa = 0x0010;
+constexpr std::uint16_t kPopMusic = 10 << 5;
+
+// The four group 0A packets that carry a station name, with the given switching flags.
+std::string stationName(std::uint16_t pi, std::string_view name, std::uint16_t flags) {
+  std::string packets;
+  for (int segment = 0; segment < 4; ++segment) {
+    packets += group0A(pi, static_cast<std::uint16_t>(flags | kPopMusic | segment),
+                       name.substr(2 * segment, 2));
+  }
+  return packets;
+}
+
+// Sixteen group 2A packets carrying a whole 64-character RadioText.
+std::string radioText(std::uint16_t pi, bool textB, std::string_view text) {
+  std::string packets;
+  for (int segment = 0; segment < 16; ++segment) {
+    packets += group2A(pi, textB, segment, text.substr(4 * segment, 4));
+  }
+  return packets;
+}
+
+QString shown(FrmMain& frm, Field field) {
+  return shownText(frm.window(), field);
+}
+
+// Every field but the raw and hex boxes, which may or may not show bytes that were on the line
+// when the receiver went away.
+std::map<std::string, testing::ShownField> decodedFields(FrmMain& frm) {
+  auto shown = shownFields(frm.window());
+  shown.erase("Text1");
+  shown.erase("Text2");
+  return shown;
+}
+
+// Whether this process has the device open, as the link has once it found the receiver again.
+bool holdsOpen(const std::filesystem::path& device) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == device) return true;
+  }
+  return false;
+}
+
+class Faults : public ::testing::Test {
+ protected:
+  // Starts the program on port, which may be a link to the receiver's device.
+  std::unique_ptr<FrmMain> start(const std::string& port) {
+    auto frm = std::make_unique<FrmMain>(QString::fromStdString(port), reporter);
+    EXPECT_TRUE(frm->Form_Load());
+    return frm;
+  }
+
+  // Sends packets until the window shows name as PS, as a receiver repeats its groups.
+  static bool sendUntilShown(const PseudoTerminal& pty, FrmMain& frm, const std::string& packets,
+                             const QString& name) {
+    return waitUntil(
+        [&] {
+          pty.write(packets);
+          testing::runEventLoopFor(30ms);
+          return shown(frm, Field::lblPS) == name;
+        },
+        10s);
+  }
+
+  testing::TemporaryWorkingDirectory workingDirectory;
+  testing::RecordingReporter reporter;
+};
+
+TEST_F(Faults, UnpluggedReceiverLeavesTheWindowAsItWasAndReceptionResumesWhenItIsBack) {
+  const std::filesystem::path port = workingDirectory.path() / "ttyS4";
+  auto first = std::make_unique<PseudoTerminal>();
+  std::filesystem::create_symlink(first->devicePath(), port);
+  auto frm = start(port.string());
+
+  ASSERT_TRUE(sendUntilShown(*first, *frm, stationName(0xD3C2, "RADIO 1 ", kTp | kTa), "RADIO 1 "));
+  const auto before = decodedFields(*frm);
+  ASSERT_EQ(readFile("traffic.txt"), " 1 \r\n");
+
+  // Unplugged in the middle of a packet, and gone for longer than the link waits between tries.
+  first->write(group0A(0x1234, 0, "XX").substr(0, 4));
+  testing::runEventLoopFor(5ms);  // read, and well before the quiet line would flush it
+  first.reset();
+  testing::runEventLoopFor(2500ms);
+  EXPECT_EQ(decodedFields(*frm), before);
+  EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
+
+  PseudoTerminal second;
+  std::filesystem::remove(port);
+  std::filesystem::create_symlink(second.devicePath(), port);
+  ASSERT_TRUE(waitUntil([&] { return holdsOpen(second.devicePath()); }, 5s));
+  const std::string nextStation = stationName(0x5A01, "Ve\xDB Rock", kTp);
+  second.write(nextStation);
+  ASSERT_TRUE(
+      waitUntil([&] { return shown(*frm, Field::lblPS) == QString::fromUtf8("Več Rock"); }));
+  EXPECT_EQ(shown(*frm, Field::lblPI), "5A01");
+  EXPECT_EQ(shown(*frm, Field::lblTA), "0");
+  EXPECT_EQ(shown(*frm, Field::lblTraffic), "NO TRAFFIC");
+  // Whole packets again: the half packet from before the fault did not shift them.
+  EXPECT_EQ(shown(*frm, Field::Text2), QString::fromStdString(toHexPacket(nextStation.substr(27))));
+  EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
+  EXPECT_TRUE(reporter.errors.empty());
+}
+
+TEST_F(Faults, UnwritableStatusFileIsCorrectedOnceItCanBeWrittenAgain) {
+  PseudoTerminal pty;
+  auto frm = start(pty.devicePath());
+  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+  ASSERT_EQ(readFile("traffic.txt"), " 0 \r\n");
+
+  std::filesystem::remove("traffic.txt");
+  std::filesystem::create_directory("traffic.txt");
+  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "NEWS 24 ", kTp | kTa), "NEWS 24 "));
+  EXPECT_EQ(shown(*frm, Field::lblTraffic), "TRAFFIC ANNOUNCEMENT");
+  EXPECT_TRUE(std::filesystem::is_directory("traffic.txt"));
+
+  std::filesystem::remove("traffic.txt");
+  pty.write(stationName(0xD3C2, "NEWS 24 ", kTp | kTa));
+  ASSERT_TRUE(waitUntil([] { return readFile("traffic.txt") == " 1 \r\n"; }));
+  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+  EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
+  EXPECT_EQ(shown(*frm, Field::lblTraffic), "NO TRAFFIC");
+}
+
+TEST_F(Faults, RemovedWorkingDirectoryDoesNotStopDecoding) {
+  PseudoTerminal pty;
+  auto frm = start(pty.devicePath());
+  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+
+  std::filesystem::remove_all(workingDirectory.path());
+  const std::tuple<std::string, std::uint16_t, QString> changes[] = {
+      {"NEWS 24 ", kTp | kTa, "TRAFFIC ANNOUNCEMENT"},
+      {"JAZZ FM ", kTp, "NO TRAFFIC"},
+      {"ROADWAY ", kTp | kTa, "TRAFFIC ANNOUNCEMENT"},
+  };
+  for (const auto& [name, flags, banner] : changes) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(
+        sendUntilShown(pty, *frm, stationName(0xD3C2, name, flags), QString::fromStdString(name)));
+    EXPECT_EQ(shown(*frm, Field::lblTraffic), banner);
+  }
+  EXPECT_FALSE(std::filesystem::exists(workingDirectory.path()));
+}
+
+// What a label would look like with text shown as plain text or as markup.
+QImage rendered(const QLabel& model, const QString& text, Qt::TextFormat format) {
+  QLabel label;
+  label.setTextFormat(format);
+  label.setFont(model.font());
+  label.setPalette(model.palette());
+  label.setAutoFillBackground(true);
+  label.setAlignment(model.alignment());
+  label.resize(model.size());
+  label.setText(text);
+  return label.grab().toImage();
+}
+
+struct MarkupCase {
+  std::string ps;
+  std::string textA;
+  std::string textB;
+};
+
+std::string line(std::string text) {
+  text.resize(64, ' ');
+  return text;
+}
+
+TEST_F(Faults, MarkupInStationTextsIsShownLiterally) {
+  const MarkupCase cases[] = {
+      {"<b>X</b>", line("<b>bold</b> and <i>italic</i> as sent"), line("&lt;b&gt; &amp; more")},
+      {"&lt;&gt;", line("<img src=\"logo.png\"> in the text"), line("<a href='x'>a link</a>")},
+      {"<img/>  ", line("&lt;img src=x&gt; <br>next"), line("<img src=x.png><b>both</b>")},
+  };
+  for (const MarkupCase& markup : cases) {
+    SCOPED_TRACE(markup.ps);
+    PseudoTerminal pty;
+    auto frm = start(pty.devicePath());
+    // Text A, then text B for long enough to become the committed RadioText.
+    pty.write(stationName(0xD3C2, markup.ps, 0) + radioText(0xD3C2, false, markup.textA));
+    pty.write(radioText(0xD3C2, true, markup.textB) + radioText(0xD3C2, true, markup.textB));
+    ASSERT_TRUE(waitUntil([&] { return shown(*frm, Field::lblRDScount) == "32"; }));
+
+    const std::pair<Field, const std::string&> labels[] = {{Field::lblPS, markup.ps},
+                                                           {Field::lblRTA, markup.textA},
+                                                           {Field::lblRTB, markup.textB},
+                                                           {Field::lblRadioText, markup.textB}};
+    for (const auto& [field, text] : labels) {
+      SCOPED_TRACE(std::string(fieldName(field)));
+      auto* label = static_cast<QLabel*>(testing::fieldWidget(frm->window(), field));
+      const QString literal = QString::fromStdString(text);
+      ASSERT_EQ(label->text(), literal);
+      const QImage plain = rendered(*label, literal, Qt::PlainText);
+      ASSERT_NE(rendered(*label, literal, Qt::RichText), plain) << "markup would look the same";
+      EXPECT_TRUE(label->grab().toImage() == plain) << "shown as markup";
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tavimor

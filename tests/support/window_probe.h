@@ -1,0 +1,51 @@
+// Reads back what the window shows for each display field, as a person would see it.
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QString>
+
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "display_fields.h"
+#include "main_window.h"
+
+namespace tavimor::testing {
+
+inline QWidget* fieldWidget(MainWindow& window, Field field) {
+  const auto name = fieldName(field);
+  return window.findChild<QWidget*>(QString::fromLatin1(name.data(), name.size()));
+}
+
+inline QString shownText(MainWindow& window, Field field) {
+  QWidget* widget = fieldWidget(window, field);
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
+  return static_cast<QLabel*>(widget)->text();
+}
+
+struct ShownField {
+  QString text;
+  QColor background;
+  bool operator==(const ShownField&) const = default;
+};
+
+inline void PrintTo(const ShownField& shown, std::ostream* out) {
+  *out << '"' << shown.text.toStdString() << "\" on " << shown.background.name().toStdString();
+}
+
+// Text and background of every display field, by field name.
+inline std::map<std::string, ShownField> shownFields(MainWindow& window) {
+  std::map<std::string, ShownField> shown;
+  for (std::size_t i = 0; i < kFieldCount; ++i) {
+    const auto field = static_cast<Field>(i);
+    shown[std::string(fieldName(field))] = {
+        shownText(window, field), fieldWidget(window, field)->palette().color(QPalette::Window)};
+  }
+  return shown;
+}
+
+}  // namespace tavimor::testing
