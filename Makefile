@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test format clean
+.PHONY: all deps build run test format clean test-sanitize fuzz soak
 
 all: build
 
@@ -30,3 +30,37 @@ format:
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Reliability: the suite under AddressSanitizer and UndefinedBehaviorSanitizer, the stream fuzzer
+# (clang's libFuzzer) and the long soak through a pseudo-terminal. See docs/RELIABILITY.md.
+SANITIZE_BUILD_DIR ?= build-sanitize
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# traffic.txt is rewritten thousands of times a second: keep it off the disk.
+FUZZ_TMPDIR ?= /dev/shm
+SOAK_PACKETS ?= 1000000
+SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:strict_init_order=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0
+
+test-sanitize: deps
+	cmake -S . -B $(SANITIZE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAVIMOR_SANITIZE=ON
+	$(SANITIZER_ENV) cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
+	cd $(SANITIZE_BUILD_DIR) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen \
+	  ctest --output-on-failure -j $(JOBS)
+
+fuzz:
+	@command -v clang++ >/dev/null && \
+	  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || \
+	  { echo "make fuzz needs Debian's clang and libclang-rt-14-dev"; exit 1; }
+	cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++ -DTAVIMOR_SANITIZE=ON \
+	  -DTAVIMOR_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target stream_fuzzer
+	mkdir -p $(FUZZ_BUILD_DIR)/corpus $(FUZZ_BUILD_DIR)/artifacts
+	TMPDIR=$(FUZZ_TMPDIR) $(FUZZ_BUILD_DIR)/fuzz/stream_fuzzer -max_total_time=$(FUZZ_SECONDS) \
+	  -max_len=4096 -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD_DIR)/artifacts/ \
+	  $(FUZZ_BUILD_DIR)/corpus fuzz/corpus
+
+soak: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen TAVIMOR_SOAK_PACKETS=$(SOAK_PACKETS) \
+	  tests/soak_test
