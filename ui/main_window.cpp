@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "cached_frame_style.h"
 #include "rds_charset.h"
 
 namespace tavimor {
@@ -109,6 +110,13 @@ QFont fixedPitch() {
   return font;
 }
 
+// The raw and hex boxes show bytes, not words, so kerning and ligatures mean nothing there;
+// they are set anew with every packet, and shaping their text was a quarter of the window's work.
+QFont withoutShaping(QFont font) {
+  font.setStyleStrategy(QFont::PreferNoShaping);
+  return font;
+}
+
 QFont fontFor(Style style, const QFont& fixed) {
   switch (style) {
     case Style::LargeBold:
@@ -164,11 +172,15 @@ void MainWindow::createControls() {
   }
   findChild<QLabel*>(QStringLiteral("Label15"))->setText(creditLine());
 
+  auto* boxStyle = new CachedFrameStyle;
+  boxStyle->setParent(this);
   for (const TextBoxSpec& spec : kTextBoxes) {
     auto* box = new QLineEdit(this);
+    box->setStyle(boxStyle);
     box->setObjectName(QString::fromLatin1(fieldName(spec.field)));
     box->setGeometry(spec.box);
     box->setReadOnly(true);
+    box->setFont(withoutShaping(QFont()));
   }
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     const auto name = fieldName(static_cast<Field>(i));
