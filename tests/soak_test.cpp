@@ -177,7 +177,7 @@ class Soak : public ::testing::Test {
 
 TEST_F(Soak, EveryReadArrivesAndTheWindowShowsWhatThePureStagesCompute) {
   const long packets = soakPackets();
-  const long warmUp = std::max(2000L, packets / 10);
+  const long warmUp = std::max(5000L, packets / 10);
   Station station(20261208);
   long fragments = 0;
   long noiseBursts = 0;
