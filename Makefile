@@ -64,3 +64,13 @@ fuzz:
 soak: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen TAVIMOR_SOAK_PACKETS=$(SOAK_PACKETS) \
 	  tests/soak_test
+
+# Performance: every figure against its budget, in a build of its own with the flags `make build`
+# uses. Takes about a minute; not part of the test suite. See docs/PERFORMANCE.md.
+BENCH_BUILD_DIR ?= build-bench
+.PHONY: bench
+bench: deps
+	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMOR_BENCH=ON \
+	  -DBUILD_TESTING=OFF
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavimor_bench
+	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD_DIR)/bench/tavimor_bench
