@@ -5,6 +5,7 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -211,6 +212,39 @@ TEST(RdsCharset, StationTextsReadCorrectly) {
   };
   for (const auto& [bytes, shown] : cases) {
     EXPECT_EQ(rdsToDisplay(bytes), shown) << shown.toStdString();
+  }
+}
+
+// The boxes draw their frames from a cache; they must look as the desktop style draws them.
+TEST(CachedFrameStyle, BoxesLookAsTheDesktopStyleDrawsThem) {
+  DisplayFields fields;
+  fields.setCaption(Field::Text2, "00C5A3146000E3FF20");
+  MainWindow window(fields);
+  window.show();
+  for (const char* name : {"Text1", "Text2"}) {
+    SCOPED_TRACE(name);
+    auto* cached = window.findChild<QLineEdit*>(QLatin1String(name));
+    QLineEdit plain(&window);
+    plain.setGeometry(cached->geometry().translated(0, 100));
+    plain.setFont(cached->font());
+    plain.setReadOnly(true);
+    plain.setText(cached->text());
+    plain.setCursorPosition(0);
+    plain.show();
+
+    const QImage expected = plain.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage actual = cached->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(actual.size(), expected.size());
+    int worst = 0;
+    for (int y = 0; y < actual.height(); ++y) {
+      for (int x = 0; x < actual.width(); ++x) {
+        const QColor a = actual.pixelColor(x, y);
+        const QColor e = expected.pixelColor(x, y);
+        worst = std::max({worst, std::abs(a.red() - e.red()), std::abs(a.green() - e.green()),
+                          std::abs(a.blue() - e.blue())});
+      }
+    }
+    EXPECT_LE(worst, 8);
   }
 }
 
