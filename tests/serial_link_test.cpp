@@ -128,10 +128,12 @@ TEST(SerialLink, ReceptionResumesWhenTheDeviceComesBack) {
   first->write(kPacketA);
   ASSERT_TRUE(probe.waitForReads(1));
 
-  first.reset();  // unplugged
+  // Unplugged: the device node goes too. A link left dangling could meet a pseudo-terminal that
+  // another test process is given under the same number.
+  std::filesystem::remove(port);
+  first.reset();
   runEventLoopFor(200ms);
   PseudoTerminal second;
-  std::filesystem::remove(port);
   std::filesystem::create_symlink(second.devicePath(), port);
 
   // Keep sending, as a receiver does, until the link has found the device again.
