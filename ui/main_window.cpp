@@ -22,7 +22,7 @@ constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignTop;
 constexpr Qt::Alignment kCentre = Qt::AlignHCenter | Qt::AlignTop;
 
 // A static caption has its text here; a display field takes its caption from the model.
-struct LabelSpec {
+struct LabelDesign {
   const char* name;
   const char* text;
   QRect box;
@@ -32,7 +32,7 @@ struct LabelSpec {
 };
 
 // Top to bottom, left to right; later labels lie above earlier ones where boxes overlap.
-const LabelSpec kLabels[] = {
+const LabelDesign kLabels[] = {
     {"Label1", "PI:", {40, 8, 57, 25}, Style::LargeBold, Ink::Standard, kRight},
     {"lblPI", nullptr, {112, 8, 105, 25}, Style::LargeBold, Ink::Standard, kLeft},
     {"Label8", "Hex:", {472, 8, 97, 17}, Style::Small, Ink::Standard, kRight},
@@ -74,13 +74,13 @@ const LabelSpec kLabels[] = {
     {"Label15", nullptr, {0, 384, 753, 17}, Style::Default, Ink::Standard, kCentre},
 };
 
-struct TextBoxSpec {
+struct TextBoxDesign {
   Field field;
   QRect box;
 };
 
 // Text1 comes first so that it is first in the focus order.
-const TextBoxSpec kTextBoxes[] = {
+const TextBoxDesign kTextBoxes[] = {
     {Field::Text1, {576, 32, 113, 19}},
     {Field::Text2, {576, 8, 113, 19}},
 };
@@ -156,29 +156,29 @@ QString MainWindow::creditLine() {
 
 void MainWindow::createControls() {
   const QFont fixed = fixedPitch();
-  for (const LabelSpec& spec : kLabels) {
+  for (const LabelDesign& design : kLabels) {
     auto* label = new QLabel(this);
-    label->setObjectName(QLatin1String(spec.name));
+    label->setObjectName(QLatin1String(design.name));
     label->setTextFormat(Qt::PlainText);
-    label->setGeometry(spec.box);
-    label->setAlignment(spec.alignment);
-    label->setFont(fontFor(spec.style, fixed));
+    label->setGeometry(design.box);
+    label->setAlignment(design.alignment);
+    label->setFont(fontFor(design.style, fixed));
     label->setAutoFillBackground(true);
     QPalette labelPalette = label->palette();
     labelPalette.setColor(QPalette::Window, resolve(ThemeColour::ButtonFace));
-    if (spec.ink == Ink::Grey) labelPalette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    if (design.ink == Ink::Grey) labelPalette.setColor(QPalette::WindowText, QColor(128, 128, 128));
     label->setPalette(labelPalette);
-    if (spec.text != nullptr) label->setText(QString::fromUtf8(spec.text));
+    if (design.text != nullptr) label->setText(QString::fromUtf8(design.text));
   }
   findChild<QLabel*>(QStringLiteral("Label15"))->setText(creditLine());
 
   auto* boxStyle = new CachedFrameStyle;
   boxStyle->setParent(this);
-  for (const TextBoxSpec& spec : kTextBoxes) {
+  for (const TextBoxDesign& design : kTextBoxes) {
     auto* box = new QLineEdit(this);
     box->setStyle(boxStyle);
-    box->setObjectName(QString::fromLatin1(fieldName(spec.field)));
-    box->setGeometry(spec.box);
+    box->setObjectName(QString::fromLatin1(fieldName(design.field)));
+    box->setGeometry(design.box);
     box->setReadOnly(true);
     box->setFont(withoutShaping(QFont()));
   }
