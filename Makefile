@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test format clean test-sanitize fuzz soak
+.PHONY: all deps build run demo test test-sanitize fuzz soak bench format clean
 
 all: build
 
@@ -18,7 +18,6 @@ run: build
 
 # The monitor on a virtual port 5 fed by the demo station, or by a hex group log given as
 # LOG=file; creating the port needs root or sudo.
-.PHONY: demo
 demo: build
 	tools/demo.sh $(BUILD_DIR) $(LOG)
 
@@ -50,9 +49,7 @@ test-sanitize: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 fuzz:
-	@command -v clang++ >/dev/null && \
-	  ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a >/dev/null 2>&1 || \
-	  { echo "make fuzz needs Debian's clang and libclang-rt-14-dev"; exit 1; }
+	@tools/install-deps.sh clang libclang-rt-14-dev
 	cmake -S . -B $(FUZZ_BUILD_DIR) -DCMAKE_CXX_COMPILER=clang++ -DTAVIMOR_SANITIZE=ON \
 	  -DTAVIMOR_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target stream_fuzzer
@@ -68,7 +65,6 @@ soak: build
 # Performance: every figure against its budget, in a build of its own with the flags `make build`
 # uses. Takes about a minute; not part of the test suite. See docs/PERFORMANCE.md.
 BENCH_BUILD_DIR ?= build-bench
-.PHONY: bench
 bench: deps
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMOR_BENCH=ON \
 	  -DBUILD_TESTING=OFF

@@ -1,9 +1,12 @@
 #!/bin/sh
-# Installs from Debian's packages whatever the build, the tests and the demo need and is missing.
+# Installs from Debian's packages whatever the build, the tests and the demo need and is missing,
+# and any further packages named as arguments.
+#
+# Usage: tools/install-deps.sh [PACKAGE]...
 set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 qt6-qpa-plugins
-  libgtest-dev fonts-dejavu-core socat"
+  libgtest-dev fonts-dejavu-core socat $*"
 
 missing=""
 for package in $packages; do
