@@ -18,6 +18,7 @@
 #include "clocks.h"
 #include "figures.h"
 #include "process_stats.h"
+#include "support/temporary_working_directory.h"
 
 namespace tavimor::bench {
 namespace {
@@ -45,30 +46,6 @@ double median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   return values[values.size() / 2];
 }
-
-// The program writes traffic.txt into its working directory; this keeps it out of the user's.
-class ScratchDirectory {
- public:
-  ScratchDirectory() : previous_(std::filesystem::current_path()) {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tavimor-bench-XXXXXX");
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no scratch directory");
-    path_ = pattern;
-    std::filesystem::current_path(path_);
-  }
-  ~ScratchDirectory() {
-    std::filesystem::current_path(previous_);
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDirectory(const ScratchDirectory&) = delete;
-  ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path previous_;
-  std::filesystem::path path_;
-};
 
 std::string machineDescription() {
   std::ifstream cpuinfo("/proc/cpuinfo");
@@ -281,7 +258,8 @@ void printNotes(const Measurements& measured, std::ostream& out) {
 
 int runDriver() {
   ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  const ScratchDirectory scratch;
+  // The program writes traffic.txt into its working directory; this keeps it out of the user's.
+  const testing::TemporaryWorkingDirectory scratch;
   // Private to us like a session's runtime directory, which Qt asks for when there is none.
   ::setenv("XDG_RUNTIME_DIR", scratch.path().c_str(), 0);
   const Measurements measured = measureAll();

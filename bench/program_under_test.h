@@ -2,8 +2,8 @@
 #pragma once
 
 #include "frm_main.h"
-#include "pty_pair.h"
 #include "startup_error.h"
+#include "support/pseudo_terminal.h"
 
 namespace tavimor::bench {
 
@@ -22,10 +22,10 @@ class ProgramUnderTest {
   void showWindow();
 
   FrmMain& frm() { return frm_; }
-  const PtyPair& receiver() const { return receiver_; }
+  const testing::PseudoTerminal& receiver() const { return receiver_; }
 
  private:
-  PtyPair receiver_;
+  testing::PseudoTerminal receiver_;
   ExitingReporter reporter_;
   FrmMain frm_;
 };

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 
 namespace tavimor::testing {
@@ -14,7 +15,8 @@ class TemporaryWorkingDirectory {
  public:
   TemporaryWorkingDirectory() : previous_(std::filesystem::current_path()) {
     std::string pattern = (std::filesystem::temp_directory_path() / "tavimor-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("no temporary directory");
+    path_ = pattern;
     std::filesystem::current_path(path_);
   }
   ~TemporaryWorkingDirectory() {
