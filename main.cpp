@@ -2,15 +2,15 @@
 
 #include <cstdlib>
 
-#include "frm_main.h"
+#include "app/monitor.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tavimor"));
   QApplication::setDesktopFileName(QStringLiteral("tavimor"));
   tavimor::MessageBoxReporter reporter;
-  tavimor::FrmMain frmMain(tavimor::serialPortDevice(tavimor::kCommPort), reporter);
-  if (!frmMain.Form_Load()) return EXIT_FAILURE;
-  frmMain.window().show();
+  tavimor::Monitor monitor(tavimor::serialPortDevice(tavimor::kReceiverPort), reporter);
+  if (!monitor.start()) return EXIT_FAILURE;
+  monitor.window().show();
   return QApplication::exec();
 }

@@ -1,4 +1,4 @@
-#include "startup_error.h"
+#include "app/startup_error.h"
 
 #include <QIcon>
 #include <QMessageBox>

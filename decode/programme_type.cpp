@@ -1,10 +1,11 @@
-#include "programme_type.h"
+#include "decode/programme_type.h"
 
-#include <string>
+#include <array>
 
 namespace tavimor {
+namespace {
 
-const std::array<std::string_view, 32> PtyNames{
+constexpr std::array<std::string_view, kProgrammeTypeCount> kNames{
     "No programme type defined",
     "News",
     "Current affairs",
@@ -39,20 +40,10 @@ const std::array<std::string_view, 32> PtyNames{
     "ALARM!",
 };
 
-void decodeProgrammeType(const GroupHeader& header, DisplayFields& fields) {
-  if (!header.isGroup0()) return;
-  // PTY is block B bits 9-5: the low two bits of the second digit and the top three of the third.
-  std::string ptyBits(header.bits8.substr(2, 2));
-  ptyBits += header.bits9.substr(0, 3);
+}  // namespace
 
-  int ptyCode = 0;
-  for (const char bit : ptyBits)
-    ptyCode = ptyCode * 2 + (bit == '1' ? 1 : 0);
-
-  std::string caption = std::to_string(ptyCode);
-  caption += " - ";
-  caption += PtyNames[ptyCode];
-  fields.setCaption(Field::lblPTY, caption);
+std::string_view programmeTypeName(std::uint8_t code) {
+  return kNames.at(code);
 }
 
 }  // namespace tavimor

@@ -1,18 +1,14 @@
-// Programme type: the five PTY bits of a group 0 packet as number and name.
+// The European programme type (PTY) names, by code.
 #pragma once
 
-#include <array>
+#include <cstdint>
 #include <string_view>
-
-#include "block_b_header.h"
-#include "display_fields.h"
 
 namespace tavimor {
 
-// The European programme type names, indexed by PTY code.
-extern const std::array<std::string_view, 32> PtyNames;
+inline constexpr unsigned kProgrammeTypeCount = 32;
 
-// For group 0 packets, lblPTY becomes e.g. "10 - Pop Music"; other groups leave it alone.
-void decodeProgrammeType(const GroupHeader& header, DisplayFields& fields);
+// code is 0 to 31, as five bits carry it.
+std::string_view programmeTypeName(std::uint8_t code);
 
 }  // namespace tavimor

@@ -19,11 +19,10 @@
 #include <string>
 #include <string_view>
 
-#include "decoder_state.h"
-#include "display_fields.h"
-#include "packet_framer.h"
-#include "receive_handler.h"
-#include "status_file.h"
+#include "app/reception.h"
+#include "decode/packet_framer.h"
+#include "traffic/status_file.h"
+#include "ui/rds_charset.h"
 
 namespace tavimor {
 namespace {
@@ -85,7 +84,7 @@ class Stream {
   Stream() {
     std::error_code ignored;
     std::filesystem::remove_all(statusFilePath(), ignored);
-    require(!statusFile_.write(kStatusUnknown), "traffic.txt can be written at start-up");
+    require(!reception_.start(), "traffic.txt can be written at start-up");
   }
 
   void run(std::span<const std::uint8_t> input) {
@@ -126,41 +125,42 @@ class Stream {
     require(sent_.compare(received_, read.size(), read) == 0, "reads follow the stream in order");
     received_ += read.size();
 
-    const TrafficState before = state_.traffic;
-    handleRead(read, state_, fields_, statusFile_);
+    const std::optional<TrafficState> before = reception_.traffic().state();
+    reception_.handleRead(read);
     const bool decoded = read.size() == kPacketSize;
     decoded_ = decoded_ || decoded;
 
     checkFields(read);
     // The handler writes traffic.txt when the state changes and after a failed write.
-    const bool mustWrite = decoded && (before.statusFileStale ||
-                                       before.lastTrafficFlag != state_.traffic.lastTrafficFlag);
-    checkStatusFile(decoded, mustWrite);
+    const bool writeDue = decoded && (before != reception_.traffic().state() || writeFailed_);
+    checkStatusFile(writeDue);
+    if (writeDue) writeFailed_ = unwritable_;
   }
 
   void checkFields(std::string_view read) const {
-    require(fields_.caption(Field::Text1) == read, "Text1 holds the read");
-    require(fields_.caption(Field::Text2) == toHexPacket(read), "Text2 holds the read in hex");
-    require(state_.psBuffer.size() == 8, "psBuffer is eight characters");
-    require(fields_.caption(Field::lblPS) == (decoded_ ? state_.psBuffer : "????????"),
-            "lblPS shows psBuffer once a packet was decoded");
-    const RadioTextState& text = state_.radioText;
-    require(text.rtBufferA.size() == 64 && text.rtBufferB.size() == 64,
+    const DisplayFields& fields = reception_.fields();
+    const Station& station = reception_.station();
+    require(fields.caption(Field::RawRead) == rdsToUtf8(read), "the raw box holds the read");
+    require(fields.caption(Field::HexRead).size() == 2 * read.size(),
+            "the hex box holds two digits per byte");
+    require(station.psName.size() == kPsLength, "the station name is eight characters");
+    require(fields.caption(Field::PsName) == (decoded_ ? rdsToUtf8(station.psName) : "????????"),
+            "the station name is shown once a packet was decoded");
+    const RadioText& text = station.radioText;
+    require(text.bufferA.size() == kRadioTextLength && text.bufferB.size() == kRadioTextLength,
             "both RadioText buffers are 64 characters");
-    require(text.radioText.empty() || text.radioText.size() == 64,
+    require(text.committed.empty() || text.committed.size() == kRadioTextLength,
             "the committed RadioText is empty or 64 characters");
-    require(text.rtGroupCount >= 0 && text.rtGroupCount <= 1000,
-            "rtGroupCount stays within 0 and 1000");
-    require(fields_.caption(Field::lblRDScount) == std::to_string(text.rtGroupCount),
-            "lblRDScount shows rtGroupCount");
-    require(isFlagCaption(fields_.caption(Field::lblTP)), "lblTP is ????, 0 or 1");
-    require(isFlagCaption(fields_.caption(Field::lblTA)), "lblTA is ????, 0 or 1");
+    require(text.groupCount >= 0 && text.groupCount <= kMaxRadioTextGroupCount,
+            "the RadioText group count stays within 0 and 1000");
+    require(fields.caption(Field::RadioTextGroupCount) == std::to_string(text.groupCount),
+            "the group count is shown");
+    require(isFlagCaption(fields.caption(Field::TrafficProgramme)), "TP is ????, 0 or 1");
+    require(isFlagCaption(fields.caption(Field::TrafficAnnouncement)), "TA is ????, 0 or 1");
   }
 
-  void checkStatusFile(bool decoded, bool mustWrite) const {
+  void checkStatusFile(bool mustWrite) const {
     if (unwritable_) return;
-    require(!(decoded && state_.traffic.statusFileStale),
-            "a packet leaves a writable traffic.txt up to date");
     const std::optional<std::string> content = readStatusFile();
     if (!content) {
       require(!mustWrite, "traffic.txt is written on a change of state and after a failure");
@@ -172,21 +172,19 @@ class Stream {
     if (!decoded_) {
       require(*content == kStatusUnknown, "traffic.txt is unknown until the first packet");
     } else {
-      const bool announcement = state_.traffic.trafficFlag == 1;
-      require(*content == (announcement ? kStatusTraffic : kStatusNoTraffic),
+      require(*content == statusLine(*reception_.traffic().state()),
               "traffic.txt follows the banner");
     }
   }
 
   PacketFramer framer_;
-  DecoderState state_;
-  DisplayFields fields_;
-  StatusFile statusFile_{statusFilePath()};
+  Reception reception_{StatusFile(statusFilePath())};
   std::string sent_;
   std::size_t received_ = 0;
   bool pausing_ = false;
   bool unwritable_ = false;
   bool decoded_ = false;
+  bool writeFailed_ = false;  // the last write of traffic.txt met a directory in its place
 };
 
 }  // namespace

@@ -9,14 +9,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "frm_main.h"
-#include "receive_handler.h"
-#include "support/event_loop.h"
-#include "support/packets.h"
-#include "support/pseudo_terminal.h"
-#include "support/recording_reporter.h"
-#include "support/temporary_working_directory.h"
-#include "support/window_probe.h"
+#include "app/monitor.h"
+#include "tests/support/event_loop.h"
+#include "tests/support/packets.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/temporary_working_directory.h"
+#include "tests/support/window_probe.h"
 
 namespace tavimor {
 namespace {
@@ -38,8 +37,8 @@ constexpr std::uint16_t kPopMusic = 10 << 5;
 std::string stationName(std::uint16_t pi, std::string_view name, std::uint16_t flags) {
   std::string packets;
   for (int segment = 0; segment < 4; ++segment) {
-    packets += group0A(pi, static_cast<std::uint16_t>(flags | kPopMusic | segment),
-                       name.substr(2 * segment, 2));
+    packets += testing::packet(group0A(pi, static_cast<std::uint16_t>(flags | kPopMusic | segment),
+                                       name.substr(2 * segment, 2)));
   }
   return packets;
 }
@@ -47,20 +46,20 @@ std::string stationName(std::uint16_t pi, std::string_view name, std::uint16_t f
 // Sixteen group 2A packets carrying a whole 64-character RadioText.
 std::string radioText(std::uint16_t pi, bool textB, std::string_view text) {
   std::string packets;
-  for (int segment = 0; segment < 16; ++segment) {
-    packets += group2A(pi, textB, segment, text.substr(4 * segment, 4));
+  for (unsigned segment = 0; segment < 16; ++segment) {
+    packets += testing::packet(group2A(pi, textB, segment, text.substr(4 * segment, 4)));
   }
   return packets;
 }
 
-QString shown(FrmMain& frm, Field field) {
-  return shownText(frm.window(), field);
+QString shown(Monitor& monitor, Field field) {
+  return shownText(monitor.window(), field);
 }
 
 // Every field but the raw and hex boxes, which may or may not show bytes that were on the line
 // when the receiver went away.
-std::map<std::string, testing::ShownField> decodedFields(FrmMain& frm) {
-  auto shown = shownFields(frm.window());
+std::map<std::string, testing::ShownField> decodedFields(Monitor& monitor) {
+  auto shown = shownFields(monitor.window());
   shown.erase("Text1");
   shown.erase("Text2");
   return shown;
@@ -78,20 +77,20 @@ bool holdsOpen(const std::filesystem::path& device) {
 class Faults : public ::testing::Test {
  protected:
   // Starts the program on port, which may be a link to the receiver's device.
-  std::unique_ptr<FrmMain> start(const std::string& port) {
-    auto frm = std::make_unique<FrmMain>(QString::fromStdString(port), reporter);
-    EXPECT_TRUE(frm->Form_Load());
-    return frm;
+  std::unique_ptr<Monitor> start(const std::string& port) {
+    auto monitor = std::make_unique<Monitor>(QString::fromStdString(port), reporter);
+    EXPECT_TRUE(monitor->start());
+    return monitor;
   }
 
   // Sends packets until the window shows name as PS, as a receiver repeats its groups.
-  static bool sendUntilShown(const PseudoTerminal& pty, FrmMain& frm, const std::string& packets,
-                             const QString& name) {
+  static bool sendUntilShown(const PseudoTerminal& pty, Monitor& monitor,
+                             const std::string& packets, const QString& name) {
     return waitUntil(
         [&] {
           pty.write(packets);
           testing::runEventLoopFor(30ms);
-          return shown(frm, Field::lblPS) == name;
+          return shown(monitor, Field::PsName) == name;
         },
         10s);
   }
@@ -104,21 +103,22 @@ TEST_F(Faults, UnpluggedReceiverLeavesTheWindowAsItWasAndReceptionResumesWhenItI
   const std::filesystem::path port = workingDirectory.path() / "ttyS4";
   auto first = std::make_unique<PseudoTerminal>();
   std::filesystem::create_symlink(first->devicePath(), port);
-  auto frm = start(port.string());
+  auto monitor = start(port.string());
 
-  ASSERT_TRUE(sendUntilShown(*first, *frm, stationName(0xD3C2, "RADIO 1 ", kTp | kTa), "RADIO 1 "));
-  const auto before = decodedFields(*frm);
+  ASSERT_TRUE(
+      sendUntilShown(*first, *monitor, stationName(0xD3C2, "RADIO 1 ", kTp | kTa), "RADIO 1 "));
+  const auto before = decodedFields(*monitor);
   ASSERT_EQ(readFile("traffic.txt"), " 1 \r\n");
 
   // Unplugged in the middle of a packet, and gone for longer than the link waits between tries.
-  first->write(group0A(0x1234, 0, "XX").substr(0, 4));
+  first->write(testing::packet(group0A(0x1234, 0, "XX")).substr(0, 4));
   testing::runEventLoopFor(5ms);  // read, and well before the quiet line would flush it
   // The device node goes with the receiver, as with a USB adapter; a link left dangling could
   // meet a pseudo-terminal that another test process is given under the same number.
   std::filesystem::remove(port);
   first.reset();
   testing::runEventLoopFor(2500ms);
-  EXPECT_EQ(decodedFields(*frm), before);
+  EXPECT_EQ(decodedFields(*monitor), before);
   EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
 
   PseudoTerminal second;
@@ -127,40 +127,42 @@ TEST_F(Faults, UnpluggedReceiverLeavesTheWindowAsItWasAndReceptionResumesWhenItI
   const std::string nextStation = stationName(0x5A01, "Ve\xDB Rock", kTp);
   second.write(nextStation);
   ASSERT_TRUE(
-      waitUntil([&] { return shown(*frm, Field::lblPS) == QString::fromUtf8("Več Rock"); }));
-  EXPECT_EQ(shown(*frm, Field::lblPI), "5A01");
-  EXPECT_EQ(shown(*frm, Field::lblTA), "0");
-  EXPECT_EQ(shown(*frm, Field::lblTraffic), "NO TRAFFIC");
+      waitUntil([&] { return shown(*monitor, Field::PsName) == QString::fromUtf8("Več Rock"); }));
+  EXPECT_EQ(shown(*monitor, Field::Pi), "5A01");
+  EXPECT_EQ(shown(*monitor, Field::TrafficAnnouncement), "0");
+  EXPECT_EQ(shown(*monitor, Field::TrafficBanner), "NO TRAFFIC");
   // Whole packets again: the half packet from before the fault did not shift them.
-  EXPECT_EQ(shown(*frm, Field::Text2), QString::fromStdString(toHexPacket(nextStation.substr(27))));
+  EXPECT_EQ(shown(*monitor, Field::HexRead),
+            QString::fromStdString(testing::hexOf(nextStation.substr(27))));
   EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
   EXPECT_TRUE(reporter.errors.empty());
 }
 
 TEST_F(Faults, UnwritableStatusFileIsCorrectedOnceItCanBeWrittenAgain) {
   PseudoTerminal pty;
-  auto frm = start(pty.devicePath());
-  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+  auto monitor = start(pty.devicePath());
+  ASSERT_TRUE(sendUntilShown(pty, *monitor, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
   ASSERT_EQ(readFile("traffic.txt"), " 0 \r\n");
 
   std::filesystem::remove("traffic.txt");
   std::filesystem::create_directory("traffic.txt");
-  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "NEWS 24 ", kTp | kTa), "NEWS 24 "));
-  EXPECT_EQ(shown(*frm, Field::lblTraffic), "TRAFFIC ANNOUNCEMENT");
+  ASSERT_TRUE(
+      sendUntilShown(pty, *monitor, stationName(0xD3C2, "NEWS 24 ", kTp | kTa), "NEWS 24 "));
+  EXPECT_EQ(shown(*monitor, Field::TrafficBanner), "TRAFFIC ANNOUNCEMENT");
   EXPECT_TRUE(std::filesystem::is_directory("traffic.txt"));
 
   std::filesystem::remove("traffic.txt");
   pty.write(stationName(0xD3C2, "NEWS 24 ", kTp | kTa));
   ASSERT_TRUE(waitUntil([] { return readFile("traffic.txt") == " 1 \r\n"; }));
-  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+  ASSERT_TRUE(sendUntilShown(pty, *monitor, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
   EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
-  EXPECT_EQ(shown(*frm, Field::lblTraffic), "NO TRAFFIC");
+  EXPECT_EQ(shown(*monitor, Field::TrafficBanner), "NO TRAFFIC");
 }
 
 TEST_F(Faults, RemovedWorkingDirectoryDoesNotStopDecoding) {
   PseudoTerminal pty;
-  auto frm = start(pty.devicePath());
-  ASSERT_TRUE(sendUntilShown(pty, *frm, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
+  auto monitor = start(pty.devicePath());
+  ASSERT_TRUE(sendUntilShown(pty, *monitor, stationName(0xD3C2, "RADIO 1 ", kTp), "RADIO 1 "));
 
   std::filesystem::remove_all(workingDirectory.path());
   const std::tuple<std::string, std::uint16_t, QString> changes[] = {
@@ -170,9 +172,9 @@ TEST_F(Faults, RemovedWorkingDirectoryDoesNotStopDecoding) {
   };
   for (const auto& [name, flags, banner] : changes) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(
-        sendUntilShown(pty, *frm, stationName(0xD3C2, name, flags), QString::fromStdString(name)));
-    EXPECT_EQ(shown(*frm, Field::lblTraffic), banner);
+    ASSERT_TRUE(sendUntilShown(pty, *monitor, stationName(0xD3C2, name, flags),
+                               QString::fromStdString(name)));
+    EXPECT_EQ(shown(*monitor, Field::TrafficBanner), banner);
   }
   EXPECT_FALSE(std::filesystem::exists(workingDirectory.path()));
 }
@@ -210,19 +212,19 @@ TEST_F(Faults, MarkupInStationTextsIsShownLiterally) {
   for (const MarkupCase& markup : cases) {
     SCOPED_TRACE(markup.ps);
     PseudoTerminal pty;
-    auto frm = start(pty.devicePath());
+    auto monitor = start(pty.devicePath());
     // Text A, then text B for long enough to become the committed RadioText.
     pty.write(stationName(0xD3C2, markup.ps, 0) + radioText(0xD3C2, false, markup.textA));
     pty.write(radioText(0xD3C2, true, markup.textB) + radioText(0xD3C2, true, markup.textB));
-    ASSERT_TRUE(waitUntil([&] { return shown(*frm, Field::lblRDScount) == "32"; }));
+    ASSERT_TRUE(waitUntil([&] { return shown(*monitor, Field::RadioTextGroupCount) == "32"; }));
 
-    const std::pair<Field, const std::string&> labels[] = {{Field::lblPS, markup.ps},
-                                                           {Field::lblRTA, markup.textA},
-                                                           {Field::lblRTB, markup.textB},
-                                                           {Field::lblRadioText, markup.textB}};
+    const std::pair<Field, const std::string&> labels[] = {{Field::PsName, markup.ps},
+                                                           {Field::RadioTextA, markup.textA},
+                                                           {Field::RadioTextB, markup.textB},
+                                                           {Field::RadioText, markup.textB}};
     for (const auto& [field, text] : labels) {
-      SCOPED_TRACE(std::string(fieldName(field)));
-      auto* label = static_cast<QLabel*>(testing::fieldWidget(frm->window(), field));
+      SCOPED_TRACE(std::string(controlName(field)));
+      auto* label = static_cast<QLabel*>(testing::fieldWidget(monitor->window(), field));
       const QString literal = QString::fromStdString(text);
       ASSERT_EQ(label->text(), literal);
       const QImage plain = rendered(*label, literal, Qt::PlainText);

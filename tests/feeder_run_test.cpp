@@ -7,11 +7,12 @@
 
 #include <filesystem>
 
-#include "frm_main.h"
-#include "support/event_loop.h"
-#include "support/pseudo_terminal_link.h"
-#include "support/recording_reporter.h"
-#include "support/temporary_working_directory.h"
+#include "app/monitor.h"
+#include "tests/support/event_loop.h"
+#include "tests/support/pseudo_terminal_link.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/temporary_working_directory.h"
+#include "version.h"
 
 namespace tavimor {
 namespace {
@@ -102,7 +103,7 @@ TEST_F(FeederCommand, HelpAndVersionGoToStandardOutput) {
 
   const Finished version = runFeeder({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "tavimor-feed " TAVIMOR_VERSION "\n");
+  EXPECT_EQ(version.out, "tavimor-feed " + std::string(kVersion) + "\n");
 }
 
 TEST_F(FeederCommand, AWrongDeviceOrLogIsAnErrorAndNoFileIsCreatedOrChanged) {
@@ -154,10 +155,10 @@ TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
 // The feeder writes into one pseudo-terminal, the monitor's window reads the other.
 class FeederIntoWindow : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_TRUE(frm.Form_Load()) << reporter.errors.size(); }
+  void SetUp() override { ASSERT_TRUE(monitor.start()) << reporter.errors.size(); }
 
   QString label(const char* name) {
-    return frm.window().findChild<QLabel*>(QLatin1String(name))->text();
+    return monitor.window().findChild<QLabel*>(QLatin1String(name))->text();
   }
 
   // Runs the feeder to its end, and until the window shows what it sent.
@@ -175,7 +176,7 @@ class FeederIntoWindow : public ::testing::Test {
   TemporaryWorkingDirectory workingDirectory;
   testing::RecordingReporter reporter;
   testing::PseudoTerminalLink link;
-  FrmMain frm{QString::fromStdString(link.readerDevice()), reporter};
+  Monitor monitor{QString::fromStdString(link.readerDevice()), reporter};
 };
 
 // 342 groups are the first 30 s on air: the second RadioText, and the traffic announcement on.

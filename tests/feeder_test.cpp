@@ -5,7 +5,6 @@
 
 #include "feed_options.h"
 #include "group_log.h"
-#include "rds_group.h"
 
 namespace tavimor::feed {
 
@@ -136,13 +135,6 @@ TEST(GroupLogReader, StrictModeEndsAtTheFirstMalformedLine) {
   EXPECT_TRUE(reader.stoppedAtMalformedLine());
   EXPECT_EQ(reader.groupsWithMissingBlock(), 1u);
   EXPECT_EQ(diagnostics.str(), "bench.txt:3: block D \"434\" is not four hex digits\n");
-}
-
-TEST(Packet, IsTheLeadByteThenEachBlockHighByteFirst) {
-  EXPECT_EQ(toPacket({0xD3C2, 0x2005, 0x4142, 0x4344}),
-            (Packet{0x00, 0xD3, 0xC2, 0x20, 0x05, 0x41, 0x42, 0x43, 0x44}));
-  EXPECT_EQ(toPacket({0x0001, 0xFF00, 0x80FE, 0x7F80}),
-            (Packet{0x00, 0x00, 0x01, 0xFF, 0x00, 0x80, 0xFE, 0x7F, 0x80}));
 }
 
 struct GoodCommandLine {

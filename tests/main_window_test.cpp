@@ -1,5 +1,5 @@
 // The window as a person sees it: controls, start-up texts, fonts, focus, resizing.
-#include "main_window.h"
+#include "ui/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "rds_charset.h"
+#include "ui/rds_charset.h"
+#include "version.h"
 
 namespace tavimor {
 namespace {
@@ -108,8 +109,8 @@ TEST_F(MainWindowTest, StartUpColours) {
 TEST_F(MainWindowTest, StationTextIsNeverRichText) {
   const std::string texts[] = {"<b>bold</b>", "&lt;", "<img src=x.png>", "<a href='x'>x</a>"};
   for (const std::string& text : texts) {
-    fields.setCaption(Field::lblPS, text);
-    fields.setCaption(Field::lblRTA, text);
+    fields.setCaption(Field::PsName, text);
+    fields.setCaption(Field::RadioTextA, text);
     window.present(fields);
     EXPECT_EQ(label("lblPS")->text(), QString::fromStdString(text));
     EXPECT_EQ(label("lblRTA")->text(), QString::fromStdString(text));
@@ -123,9 +124,9 @@ TEST_F(MainWindowTest, RadioTextLinesAreFixedPitchAndLineUpInsideTheWindow) {
   for (int byte = 0x80; mixed.size() < 64; ++byte)
     mixed += static_cast<char>(byte);
   mixed[10] = '\r';
-  fields.setCaption(Field::lblRadioText, mixed);
-  fields.setCaption(Field::lblRTA, wide);
-  fields.setCaption(Field::lblRTB, narrow);
+  fields.setCaption(Field::RadioText, rdsToUtf8(mixed));
+  fields.setCaption(Field::RadioTextA, wide);
+  fields.setCaption(Field::RadioTextB, narrow);
   window.present(fields);
 
   const QFont font = label("lblRTA")->font();
@@ -186,39 +187,25 @@ TEST_F(MainWindowTest, Text1HoldsTheFocusThenText2) {
 
 TEST_F(MainWindowTest, IconAndCreditLine) {
   EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull());
-  EXPECT_TRUE(label("Label15")->text().contains(QStringLiteral(TAVIMOR_VERSION)));
+  EXPECT_TRUE(label("Label15")->text().contains(QString::fromUtf8(kVersion.data())));
 }
 
 TEST_F(MainWindowTest, OnlyChangedFieldsAreTouched) {
-  fields.setCaption(Field::lblPS, "RADIO 1 ");
+  fields.setCaption(Field::PsName, "RADIO 1 ");
   window.present(fields);
   EXPECT_EQ(label("lblPS")->text(), "RADIO 1 ");
   label("lblPI")->setText("untouched");
-  fields.setCaption(Field::lblPS, "RADIO 1 ");
-  fields.setBackground(Field::lblTraffic, kLightRed);
+  fields.setCaption(Field::PsName, "RADIO 1 ");
+  fields.setBackground(Field::TrafficBanner, kLightRed);
   window.present(fields);
   EXPECT_EQ(label("lblPI")->text(), "untouched");
   EXPECT_EQ(label("lblTraffic")->palette().color(QPalette::Window), QColor(255, 128, 128));
 }
 
-TEST(RdsCharset, StationTextsReadCorrectly) {
-  const std::pair<std::string, QString> cases[] = {
-      {"H\x97rerservice", QString::fromUtf8("Hörerservice")},
-      {"Ve\xDB kot radio", QString::fromUtf8("Več kot radio")},
-      {"\x91\x97\x99\xD1\xD7\xD9\x8D", QString::fromUtf8("äöüÄÖÜß")},
-      {"\xA9\xAB\xBB\xE0\xFE", QString::fromUtf8("€$°Ãŧ")},
-      {std::string("\x00\x0D\x0A\x1F\x7F\xFF", 6), QString(6, QChar(0x00B7))},
-      {" ~A", " ~A"},
-  };
-  for (const auto& [bytes, shown] : cases) {
-    EXPECT_EQ(rdsToDisplay(bytes), shown) << shown.toStdString();
-  }
-}
-
 // The boxes draw their frames from a cache; they must look as the desktop style draws them.
 TEST(CachedFrameStyle, BoxesLookAsTheDesktopStyleDrawsThem) {
   DisplayFields fields;
-  fields.setCaption(Field::Text2, "00C5A3146000E3FF20");
+  fields.setCaption(Field::HexRead, "00C5A3146000E3FF20");
   MainWindow window(fields);
   window.show();
   for (const char* name : {"Text1", "Text2"}) {

@@ -3,11 +3,11 @@
 
 #include <QLabel>
 
-#include "frm_main.h"
-#include "support/packets.h"
-#include "support/pseudo_terminal.h"
-#include "support/recording_reporter.h"
-#include "support/temporary_working_directory.h"
+#include "app/monitor.h"
+#include "tests/support/packets.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/temporary_working_directory.h"
 
 namespace tavimor {
 namespace {
@@ -26,13 +26,14 @@ std::vector<std::string> station() {
     const int n = i / 2;
     if (i % 2 == 0) {
       const int segment = n % 4;
-      groups.push_back(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
-                               std::string_view(kPsName).substr(2 * segment, 2)));
+      groups.push_back(testing::packet(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
+                                               std::string_view(kPsName).substr(2 * segment, 2))));
     } else {
       const bool textB = i >= 150;
       const int segment = n % 16;
-      groups.push_back(group2A(0xD3C2, textB, segment,
-                               std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4)));
+      groups.push_back(testing::packet(
+          group2A(0xD3C2, textB, segment,
+                  std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4))));
     }
   }
   return groups;
@@ -42,14 +43,14 @@ TEST(Replay, WindowShowsTheStationAfterAFewHundredGroups) {
   testing::TemporaryWorkingDirectory workingDirectory;
   testing::RecordingReporter reporter;
   testing::PseudoTerminal pty;
-  FrmMain frm(QString::fromStdString(pty.devicePath()), reporter);
-  ASSERT_TRUE(frm.Form_Load());
+  Monitor monitor(QString::fromStdString(pty.devicePath()), reporter);
+  ASSERT_TRUE(monitor.start());
 
   for (const std::string& group : station())
-    frm.MSComm1_OnComm(QByteArray::fromStdString(group));
+    monitor.handleRead(QByteArray::fromStdString(group));
 
   auto label = [&](const char* name) {
-    return frm.window().findChild<QLabel*>(QLatin1String(name));
+    return monitor.window().findChild<QLabel*>(QLatin1String(name));
   };
   auto text = [&](const char* name) { return label(name)->text(); };
   EXPECT_EQ(text("lblPI"), "D3C2");
@@ -66,7 +67,7 @@ TEST(Replay, WindowShowsTheStationAfterAFewHundredGroups) {
   EXPECT_EQ(text("lblRDScount"), "75");
   EXPECT_EQ(label("lblCapB")->palette().color(QPalette::Window), QColor(128, 255, 128));
   EXPECT_EQ(label("lblcapA")->palette().color(QPalette::Window),
-            frm.window().palette().color(QPalette::Button));
+            monitor.window().palette().color(QPalette::Button));
   EXPECT_EQ(testing::readFile("traffic.txt"), " 0 \r\n");
 }
 

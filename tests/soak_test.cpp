@@ -17,16 +17,14 @@
 #include <fstream>
 #include <random>
 
-#include "frm_main.h"
-#include "packet_framer.h"
-#include "rds_charset.h"
-#include "receive_handler.h"
-#include "support/event_loop.h"
-#include "support/packets.h"
-#include "support/pseudo_terminal.h"
-#include "support/recording_reporter.h"
-#include "support/temporary_working_directory.h"
-#include "support/window_probe.h"
+#include "app/monitor.h"
+#include "decode/packet_framer.h"
+#include "tests/support/event_loop.h"
+#include "tests/support/packets.h"
+#include "tests/support/pseudo_terminal.h"
+#include "tests/support/recording_reporter.h"
+#include "tests/support/temporary_working_directory.h"
+#include "tests/support/window_probe.h"
 
 namespace tavimor {
 namespace {
@@ -59,9 +57,9 @@ constexpr bool kSanitized =
 #endif
 
 // A station that is mostly groups 0A and 2A, with every other kind of group mixed in.
-class Station {
+class SoakStation {
  public:
-  explicit Station(std::uint32_t seed) : random_(seed) {}
+  explicit SoakStation(std::uint32_t seed) : random_(seed) {}
 
   std::string nextPacket() {
     ++count_;
@@ -73,15 +71,17 @@ class Station {
       case 2:
       case 3: {
         const int segment = static_cast<int>(count_ % 4);
-        return testing::group0A(0xD3C2, static_cast<std::uint16_t>(flags_ | 0x0148 | segment),
-                                std::string_view(kName).substr(2 * segment, 2));
+        return testing::packet(
+            testing::group0A(0xD3C2, static_cast<std::uint16_t>(flags_ | 0x0148 | segment),
+                             std::string_view(kName).substr(2 * segment, 2)));
       }
       case 4:
       case 5:
       case 6: {
-        const int segment = static_cast<int>(count_ % 16);
-        return testing::group2A(0xD3C2, textB_, segment,
-                                std::string_view(textB_ ? kTextB : kTextA).substr(4 * segment, 4));
+        const auto segment = static_cast<unsigned>(count_ % 16);
+        return testing::packet(
+            testing::group2A(0xD3C2, textB_, segment,
+                             std::string_view(textB_ ? kTextB : kTextA).substr(4 * segment, 4)));
       }
       default:
         return noise(kPacketSize);
@@ -114,9 +114,9 @@ class Station {
 class Soak : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(frm.Form_Load());
-    frm.window().show();
-    QObject::connect(&frm.serialLink(), &SerialLink::readReceived,
+    ASSERT_TRUE(monitor.start());
+    monitor.window().show();
+    QObject::connect(&monitor.receiverLink(), &ReceiverLink::readReceived,
                      [this](const QByteArray& read) { onDelivered(read.toStdString()); });
   }
 
@@ -128,7 +128,7 @@ class Soak : public ::testing::Test {
       expected.pop_front();
     }
     // The same read through the pure stages, for comparing with the window at the end.
-    handleRead(read, referenceState, referenceFields, referenceStatusFile);
+    reference.handleRead(read);
   }
 
   // Writes bytes to the line, then waits for every read they make.
@@ -144,25 +144,27 @@ class Soak : public ::testing::Test {
   void expectWindowMatchesTheReference() {
     for (std::size_t i = 0; i < kFieldCount; ++i) {
       const auto field = static_cast<Field>(i);
-      SCOPED_TRACE(std::string(fieldName(field)));
-      EXPECT_EQ(frm.fields().caption(field), referenceFields.caption(field));
-      EXPECT_EQ(frm.fields().background(field), referenceFields.background(field));
-      EXPECT_EQ(testing::shownText(frm.window(), field),
-                rdsToDisplay(referenceFields.caption(field)));
+      SCOPED_TRACE(std::string(controlName(field)));
+      const DisplayFields& shown = monitor.reception().fields();
+      EXPECT_EQ(shown.caption(field), reference.fields().caption(field));
+      EXPECT_EQ(shown.background(field), reference.fields().background(field));
+      EXPECT_EQ(testing::shownText(monitor.window(), field),
+                QString::fromStdString(reference.fields().caption(field)));
     }
-    EXPECT_EQ(frm.state().psBuffer, referenceState.psBuffer);
-    EXPECT_EQ(frm.state().radioText.rtBufferA, referenceState.radioText.rtBufferA);
-    EXPECT_EQ(frm.state().radioText.rtBufferB, referenceState.radioText.rtBufferB);
-    EXPECT_EQ(frm.state().radioText.radioText, referenceState.radioText.radioText);
-    EXPECT_EQ(frm.state().radioText.rtGroupCount, referenceState.radioText.rtGroupCount);
-    EXPECT_EQ(frm.state().traffic.trafficFlag, referenceState.traffic.trafficFlag);
+    const Station& station = monitor.reception().station();
+    EXPECT_EQ(station.psName, reference.station().psName);
+    EXPECT_EQ(station.radioText.bufferA, reference.station().radioText.bufferA);
+    EXPECT_EQ(station.radioText.bufferB, reference.station().radioText.bufferB);
+    EXPECT_EQ(station.radioText.committed, reference.station().radioText.committed);
+    EXPECT_EQ(station.radioText.groupCount, reference.station().radioText.groupCount);
+    EXPECT_EQ(monitor.reception().traffic().state(), reference.traffic().state());
     EXPECT_EQ(testing::readFile("traffic.txt"), testing::readFile("reference.txt"));
   }
 
   testing::TemporaryWorkingDirectory workingDirectory;
   testing::RecordingReporter reporter;
   testing::PseudoTerminal pty;
-  FrmMain frm{QString::fromStdString(pty.devicePath()), reporter};
+  Monitor monitor{QString::fromStdString(pty.devicePath()), reporter};
 
   PacketFramer framerModel;
   std::deque<std::string> expected;
@@ -170,15 +172,14 @@ class Soak : public ::testing::Test {
   long readsDelivered = 0;
   long readsUnexpected = 0;
 
-  DecoderState referenceState;
-  DisplayFields referenceFields;
-  StatusFile referenceStatusFile{"reference.txt"};
+  // The same reads through the plain reception, with its own status file.
+  Reception reference{StatusFile("reference.txt")};
 };
 
 TEST_F(Soak, EveryReadArrivesAndTheWindowShowsWhatThePureStagesCompute) {
   const long packets = soakPackets();
   const long warmUp = std::max(5000L, packets / 10);
-  Station station(20261208);
+  SoakStation station(20261208);
   long fragments = 0;
   long noiseBursts = 0;
   long baseline = 0;

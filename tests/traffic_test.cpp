@@ -1,77 +1,85 @@
-// The traffic banner and traffic.txt on a real file system.
+// The traffic state and traffic.txt on a real file system.
 #include <gtest/gtest.h>
 
-#include "support/decoder_fixture.h"
-#include "support/file_write_counter.h"
-#include "support/packets.h"
+#include <filesystem>
+#include <string>
+
+#include "decode/decoder.h"
+#include "tests/support/file_write_counter.h"
+#include "tests/support/temporary_working_directory.h"
+#include "traffic/traffic_indicator.h"
 
 namespace tavimor {
 namespace {
 
-using testing::DecoderFixture;
-using testing::FileWriteCounter;
-using testing::packet;
 using testing::readFile;
 
 // Group 0A with the given TP and TA flags.
-std::string group0(bool tp, bool ta) {
-  return packet(0xD3C2, static_cast<std::uint16_t>((tp ? 0x0400 : 0) | (ta ? 0x0010 : 0)), 0, 0);
+RdsGroup group0(bool tp, bool ta) {
+  return {0xD3C2, static_cast<std::uint16_t>((tp ? 0x0400 : 0) | (ta ? 0x0010 : 0)), 0, 0};
 }
 
-class Traffic : public DecoderFixture {
+class Traffic : public ::testing::Test {
  protected:
-  void expectBanner(const std::string& caption, const Rgb& colour) {
-    EXPECT_EQ(fields.caption(Field::lblTraffic), caption);
-    EXPECT_EQ(fields.background(Field::lblTraffic), Colour(colour));
+  // Decodes the group, lets the indicator follow, and counts the writes of traffic.txt it made.
+  int feed(const RdsGroup& group) {
+    decodeGroup(group, station);
+    indicator.follow(station);
+    // Read after every group: the kernel merges identical events that nobody has read yet.
+    return writes.takeCount();
   }
-  FileWriteCounter writes{workingDirectory.path(), "traffic.txt"};
+
+  testing::TemporaryWorkingDirectory workingDirectory;
+  testing::FileWriteCounter writes{workingDirectory.path(), "traffic.txt"};
+  Station station;
+  TrafficIndicator indicator;
 };
 
-TEST_F(Traffic, BannerWaitsForTheFirstPacket) {
-  expectBanner("WAITING FOR RDS DATA", kLightGreen);
-  EXPECT_FALSE(std::filesystem::exists("traffic.txt"));
+TEST_F(Traffic, StartUpSaysTheStateIsNotKnown) {
+  testing::writeFile("traffic.txt", " 1 \r\n");
+  ASSERT_FALSE(indicator.reset());
+  EXPECT_EQ(readFile("traffic.txt"), "\x3F\x0D\x0A");
+  EXPECT_EQ(indicator.state(), std::nullopt);
 }
 
-TEST_F(Traffic, FirstPacketOfAnyGroupWritesNoTraffic) {
-  for (const std::string& first : {packet(0x1234, 0x2010, 0, 0), packet(0x1234, 0xF800, 0, 0),
-                                   group0(false, false), group0(true, false)}) {
-    SCOPED_TRACE(toHexPacket(first));
-    state = DecoderState{};
-    fields = DisplayFields{};
-    feed(first);
-    expectBanner("NO TRAFFIC", kLightGreen);
-    EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
-  }
-}
-
-TEST_F(Traffic, AnnouncementNeedsBothTpAndTa) {
-  const std::tuple<bool, bool, std::string, std::string, Rgb> cases[] = {
-      {true, true, " 1 \r\n", "TRAFFIC ANNOUNCEMENT", kLightRed},
-      {true, false, " 0 \r\n", "NO TRAFFIC", kLightGreen},
-      {true, true, " 1 \r\n", "TRAFFIC ANNOUNCEMENT", kLightRed},
-      {false, true, " 0 \r\n", "NO TRAFFIC", kLightGreen},
-      {false, false, " 0 \r\n", "NO TRAFFIC", kLightGreen},
+TEST_F(Traffic, FirstGroupOfAnyKindWritesNoAnnouncement) {
+  const std::pair<const char*, RdsGroup> firsts[] = {
+      {"2A", {0x1234, 0x2010, 0, 0}},
+      {"15B", {0x1234, 0xF800, 0, 0}},
+      {"0A, TP alone", group0(true, false)},
   };
-  for (const auto& [tp, ta, file, banner, colour] : cases) {
-    SCOPED_TRACE(::testing::Message() << "TP " << tp << " TA " << ta);
-    feed(group0(tp, ta));
-    EXPECT_EQ(readFile("traffic.txt"), file);
-    expectBanner(banner, colour);
+  for (const auto& [name, first] : firsts) {
+    SCOPED_TRACE(name);
+    station = Station{};
+    indicator = TrafficIndicator{};
+    EXPECT_EQ(feed(first), 1);
+    EXPECT_EQ(indicator.state(), TrafficState::NoAnnouncement);
+    EXPECT_EQ(readFile("traffic.txt"), "\x20\x30\x20\x0D\x0A");
   }
 }
+
+struct Step {
+  const char* name;
+  RdsGroup group;
+  int writes;
+  std::string file;
+};
 
 TEST_F(Traffic, FileIsWrittenOnlyWhenTheStateChanges) {
-  feed(group0(false, false));
-  EXPECT_EQ(writes.takeCount(), 1);
-  feed(group0(true, true));
-  feed(group0(true, true));
-  feed(packet(0x1234, 0x2000, 0, 0));  // other groups keep the flags of the last group 0
-  EXPECT_EQ(writes.takeCount(), 1);
-  feed(group0(false, true));
-  EXPECT_EQ(writes.takeCount(), 1);
-  EXPECT_EQ(readFile("traffic.txt"), " 0 \r\n");
-  feed(std::string(3, '\x01'));  // a fragment decodes nothing
-  EXPECT_EQ(writes.takeCount(), 0);
+  const Step steps[] = {
+      {"first group", group0(false, false), 1, " 0 \r\n"},
+      {"TP and TA", group0(true, true), 1, " 1 \r\n"},
+      {"TP and TA again", group0(true, true), 0, " 1 \r\n"},
+      {"2A keeps the flags of the last group 0", {0x1234, 0x2000, 0, 0}, 0, " 1 \r\n"},
+      {"TA without TP", group0(false, true), 1, " 0 \r\n"},
+      {"TP without TA", group0(true, false), 0, " 0 \r\n"},
+      {"TP and TA once more", group0(true, true), 1, " 1 \r\n"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    EXPECT_EQ(feed(step.group), step.writes);
+    EXPECT_EQ(readFile("traffic.txt"), step.file);
+  }
 }
 
 TEST_F(Traffic, FailedWriteIsRetriedUntilTheFileIsRight) {
@@ -80,19 +88,14 @@ TEST_F(Traffic, FailedWriteIsRetriedUntilTheFileIsRight) {
   std::filesystem::create_directory("traffic.txt");
 
   feed(group0(true, true));
-  expectBanner("TRAFFIC ANNOUNCEMENT", kLightRed);
+  EXPECT_EQ(indicator.state(), TrafficState::Announcement);
   feed(group0(true, true));
   EXPECT_TRUE(std::filesystem::is_directory("traffic.txt"));
 
   std::filesystem::remove("traffic.txt");
-  writes.takeCount();
-  fields.takeChanges();
-  feed(group0(true, true));
+  EXPECT_EQ(feed(group0(true, true)), 1);
   EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
-  EXPECT_FALSE(fields.takeChanges().test(static_cast<std::size_t>(Field::lblTraffic)));
-
-  feed(group0(true, true));
-  EXPECT_EQ(writes.takeCount(), 1);  // once right, no more retries
+  EXPECT_EQ(feed(group0(true, true)), 0);  // once right, no more retries
 }
 
 TEST(StatusFile, EachContentIsWrittenWhole) {
@@ -102,7 +105,6 @@ TEST(StatusFile, EachContentIsWrittenWhole) {
     ASSERT_FALSE(file.write(content));
     EXPECT_EQ(readFile("traffic.txt"), content);
   }
-  EXPECT_EQ(readFile("traffic.txt"), std::string("\x20\x30\x20\x0D\x0A"));
 }
 
 }  // namespace

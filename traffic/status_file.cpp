@@ -1,4 +1,4 @@
-#include "status_file.h"
+#include "traffic/status_file.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,22 +1,22 @@
-#include "traffic_indicator.h"
+#include "traffic/traffic_indicator.h"
 
 namespace tavimor {
 
-void updateTrafficIndicator(TrafficState& state, DisplayFields& fields, const StatusFile& file) {
-  const bool announcement =
-      fields.caption(Field::lblTP) == "1" && fields.caption(Field::lblTA) == "1";
-  state.trafficFlag = announcement ? 1 : 0;
+TrafficState trafficStateOf(const Station& station) {
+  const bool onAir = station.switching && station.switching->trafficProgramme &&
+                     station.switching->trafficAnnouncement;
+  return onAir ? TrafficState::Announcement : TrafficState::NoAnnouncement;
+}
 
-  const bool changed = state.trafficFlag != state.lastTrafficFlag;
-  if (changed) {
-    fields.setCaption(Field::lblTraffic, announcement ? "TRAFFIC ANNOUNCEMENT" : "NO TRAFFIC");
-    fields.setBackground(Field::lblTraffic, announcement ? kLightRed : kLightGreen);
-  }
-  if (changed || state.statusFileStale) {
-    const auto error = file.write(announcement ? kStatusTraffic : kStatusNoTraffic);
-    state.statusFileStale = static_cast<bool>(error);
-  }
-  state.lastTrafficFlag = state.trafficFlag;
+std::string_view statusLine(TrafficState state) {
+  return state == TrafficState::Announcement ? kStatusTraffic : kStatusNoTraffic;
+}
+
+void TrafficIndicator::follow(const Station& station) {
+  const TrafficState state = trafficStateOf(station);
+  if (state == state_ && !fileStale_) return;
+  state_ = state;
+  fileStale_ = static_cast<bool>(file_.write(statusLine(state)));
 }
 
 }  // namespace tavimor

@@ -1,4 +1,4 @@
-#include "cached_frame_style.h"
+#include "ui/cached_frame_style.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "display_fields.h"
+#include "ui/display_fields.h"
 
 #include <utility>
 
@@ -14,26 +14,26 @@ struct StartupState {
 
 // Indexed by Field: the order must follow the enumeration.
 constexpr std::array<StartupState, kFieldCount> kStartup{{
-    {Field::Text1, "Text1", "", ThemeColour::EntryField},
-    {Field::Text2, "Text2", "", ThemeColour::EntryField},
-    {Field::lblPI, "lblPI", "????", ThemeColour::ButtonFace},
-    {Field::lblGroup, "lblGroup", "??", ThemeColour::ButtonFace},
-    {Field::lblTP, "lblTP", "????", ThemeColour::ButtonFace},
-    {Field::lblTA, "lblTA", "????", ThemeColour::ButtonFace},
-    {Field::lblMS, "lblMS", "????", ThemeColour::ButtonFace},
-    {Field::lblDIstereo, "lblDIstereo", "?", ThemeColour::ButtonFace},
-    {Field::lblDIhead, "lblDIhead", "?", ThemeColour::ButtonFace},
-    {Field::lblDIcomp, "lblDIcomp", "?", ThemeColour::ButtonFace},
-    {Field::lblDIdynPTY, "lblDIdynPTY", "?", ThemeColour::ButtonFace},
-    {Field::lblPTY, "lblPTY", "??????????????", ThemeColour::ButtonFace},
-    {Field::lblPS, "lblPS", "????????", ThemeColour::ButtonFace},
-    {Field::lblRadioText, "lblRadioText", "?", ThemeColour::ActiveBorder},
-    {Field::lblRTA, "lblRTA", "?", ThemeColour::ActiveBorder},
-    {Field::lblRTB, "lblRTB", "?", ThemeColour::ButtonFace},
-    {Field::lblRDScount, "lblRDScount", "0", ThemeColour::ButtonFace},
-    {Field::lblcapA, "lblcapA", "RT A:", ThemeColour::ButtonFace},
-    {Field::lblCapB, "lblCapB", "RT B:", ThemeColour::ButtonFace},
-    {Field::lblTraffic, "lblTraffic", "WAITING FOR RDS DATA", kLightGreen},
+    {Field::RawRead, "Text1", "", ThemeColour::EntryField},
+    {Field::HexRead, "Text2", "", ThemeColour::EntryField},
+    {Field::Pi, "lblPI", "????", ThemeColour::ButtonFace},
+    {Field::GroupType, "lblGroup", "??", ThemeColour::ButtonFace},
+    {Field::TrafficProgramme, "lblTP", "????", ThemeColour::ButtonFace},
+    {Field::TrafficAnnouncement, "lblTA", "????", ThemeColour::ButtonFace},
+    {Field::MusicSpeech, "lblMS", "????", ThemeColour::ButtonFace},
+    {Field::DiStereo, "lblDIstereo", "?", ThemeColour::ButtonFace},
+    {Field::DiArtificialHead, "lblDIhead", "?", ThemeColour::ButtonFace},
+    {Field::DiCompressed, "lblDIcomp", "?", ThemeColour::ButtonFace},
+    {Field::DiDynamicPty, "lblDIdynPTY", "?", ThemeColour::ButtonFace},
+    {Field::ProgrammeType, "lblPTY", "??????????????", ThemeColour::ButtonFace},
+    {Field::PsName, "lblPS", "????????", ThemeColour::ButtonFace},
+    {Field::RadioText, "lblRadioText", "?", ThemeColour::ActiveBorder},
+    {Field::RadioTextA, "lblRTA", "?", ThemeColour::ActiveBorder},
+    {Field::RadioTextB, "lblRTB", "?", ThemeColour::ButtonFace},
+    {Field::RadioTextGroupCount, "lblRDScount", "0", ThemeColour::ButtonFace},
+    {Field::RadioTextCaptionA, "lblcapA", "RT A:", ThemeColour::ButtonFace},
+    {Field::RadioTextCaptionB, "lblCapB", "RT B:", ThemeColour::ButtonFace},
+    {Field::TrafficBanner, "lblTraffic", "WAITING FOR RDS DATA", kLightGreen},
 }};
 
 constexpr bool followsEnumeration() {
@@ -46,7 +46,7 @@ static_assert(followsEnumeration());
 
 }  // namespace
 
-std::string_view fieldName(Field field) {
+std::string_view controlName(Field field) {
   return kStartup[static_cast<std::size_t>(field)].name;
 }
 

@@ -1,5 +1,5 @@
-// The window's display fields as a model without any toolkit types: the decode stages write
-// captions and backgrounds here, and the window shows what changed after each packet.
+// The window's display fields as a model without any toolkit types: the presenter writes
+// captions (UTF-8 text) and backgrounds here, and the window shows what changed after each read.
 #pragma once
 
 #include <array>
@@ -12,32 +12,33 @@
 
 namespace tavimor {
 
-// Named exactly as the window's controls, so that code and objectName agree.
+// Each field is shown by one control of the window; controlName() gives the name of that control.
 enum class Field : std::uint8_t {
-  Text1,
-  Text2,
-  lblPI,
-  lblGroup,
-  lblTP,
-  lblTA,
-  lblMS,
-  lblDIstereo,
-  lblDIhead,
-  lblDIcomp,
-  lblDIdynPTY,
-  lblPTY,
-  lblPS,
-  lblRadioText,
-  lblRTA,
-  lblRTB,
-  lblRDScount,
-  lblcapA,
-  lblCapB,
-  lblTraffic,
+  RawRead,
+  HexRead,
+  Pi,
+  GroupType,
+  TrafficProgramme,
+  TrafficAnnouncement,
+  MusicSpeech,
+  DiStereo,
+  DiArtificialHead,
+  DiCompressed,
+  DiDynamicPty,
+  ProgrammeType,
+  PsName,
+  RadioText,
+  RadioTextA,
+  RadioTextB,
+  RadioTextGroupCount,
+  RadioTextCaptionA,
+  RadioTextCaptionB,
+  TrafficBanner,
 };
 inline constexpr std::size_t kFieldCount = 20;
 
-std::string_view fieldName(Field field);
+// The Qt objectName of the field's control, such as "lblPI".
+std::string_view controlName(Field field);
 
 struct Rgb {
   std::uint8_t red = 0;

@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "ui/main_window.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -6,8 +6,8 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include "cached_frame_style.h"
-#include "rds_charset.h"
+#include "ui/cached_frame_style.h"
+#include "version.h"
 
 namespace tavimor {
 namespace {
@@ -79,10 +79,10 @@ struct TextBoxDesign {
   QRect box;
 };
 
-// Text1 comes first so that it is first in the focus order.
+// The raw box comes first so that it is first in the focus order.
 const TextBoxDesign kTextBoxes[] = {
-    {Field::Text1, {576, 32, 113, 19}},
-    {Field::Text2, {576, 8, 113, 19}},
+    {Field::RawRead, {576, 32, 113, 19}},
+    {Field::HexRead, {576, 8, 113, 19}},
 };
 
 QFont sansSerif(int pixelSize, QFont::Weight weight) {
@@ -151,7 +151,8 @@ MainWindow::MainWindow(DisplayFields& fields, QWidget* parent) : QWidget(parent)
 }
 
 QString MainWindow::creditLine() {
-  return QStringLiteral("Tavimor " TAVIMOR_VERSION " \u2013 Radio Data System monitor");
+  return QStringLiteral("Tavimor %1 \u2013 Radio Data System monitor")
+      .arg(QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
 }
 
 void MainWindow::createControls() {
@@ -177,18 +178,18 @@ void MainWindow::createControls() {
   for (const TextBoxDesign& design : kTextBoxes) {
     auto* box = new QLineEdit(this);
     box->setStyle(boxStyle);
-    box->setObjectName(QString::fromLatin1(fieldName(design.field)));
+    box->setObjectName(QString::fromLatin1(controlName(design.field)));
     box->setGeometry(design.box);
     box->setReadOnly(true);
     box->setFont(withoutShaping(QFont()));
   }
   for (std::size_t i = 0; i < kFieldCount; ++i) {
-    const auto name = fieldName(static_cast<Field>(i));
+    const auto name = controlName(static_cast<Field>(i));
     fieldWidgets_[i] = findChild<QWidget*>(QString::fromLatin1(name.data(), name.size()));
   }
-  setTabOrder(fieldWidgets_[static_cast<std::size_t>(Field::Text1)],
-              fieldWidgets_[static_cast<std::size_t>(Field::Text2)]);
-  fieldWidgets_[static_cast<std::size_t>(Field::Text1)]->setFocus();
+  setTabOrder(fieldWidgets_[static_cast<std::size_t>(Field::RawRead)],
+              fieldWidgets_[static_cast<std::size_t>(Field::HexRead)]);
+  fieldWidgets_[static_cast<std::size_t>(Field::RawRead)]->setFocus();
 }
 
 void MainWindow::present(DisplayFields& fields) {
@@ -200,7 +201,7 @@ void MainWindow::present(DisplayFields& fields) {
 
 void MainWindow::showField(const DisplayFields& fields, Field field) {
   QWidget* widget = fieldWidgets_[static_cast<std::size_t>(field)];
-  const QString text = rdsToDisplay(fields.caption(field));
+  const QString text = QString::fromStdString(fields.caption(field));
   if (auto* box = qobject_cast<QLineEdit*>(widget)) {
     box->setText(text);
     box->setCursorPosition(0);  // a packet is read from its lead byte on

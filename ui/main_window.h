@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "display_fields.h"
+#include "ui/display_fields.h"
 
 class QLabel;
 class QLineEdit;

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "display_fields.h"
+#include "ui/display_fields.h"
 
 namespace {
 

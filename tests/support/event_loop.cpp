@@ -1,4 +1,4 @@
-#include "event_loop.h"
+#include "tests/support/event_loop.h"
 
 namespace tavimor::testing {
 

@@ -1,4 +1,4 @@
-#include "pseudo_terminal_link.h"
+#include "tests/support/pseudo_terminal_link.h"
 
 #include <fcntl.h>
 #include <pty.h>

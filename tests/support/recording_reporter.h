@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "startup_error.h"
+#include "app/startup_error.h"
 
 namespace tavimor::testing {
 

@@ -11,13 +11,13 @@
 #include <ostream>
 #include <string>
 
-#include "display_fields.h"
-#include "main_window.h"
+#include "ui/display_fields.h"
+#include "ui/main_window.h"
 
 namespace tavimor::testing {
 
 inline QWidget* fieldWidget(MainWindow& window, Field field) {
-  const auto name = fieldName(field);
+  const auto name = controlName(field);
   return window.findChild<QWidget*>(QString::fromLatin1(name.data(), name.size()));
 }
 
@@ -42,7 +42,7 @@ inline std::map<std::string, ShownField> shownFields(MainWindow& window) {
   std::map<std::string, ShownField> shown;
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     const auto field = static_cast<Field>(i);
-    shown[std::string(fieldName(field))] = {
+    shown[std::string(controlName(field))] = {
         shownText(window, field), fieldWidget(window, field)->palette().color(QPalette::Window)};
   }
   return shown;

@@ -14,6 +14,7 @@
 #include "group_log.h"
 #include "pacer.h"
 #include "packet_writer.h"
+#include "version.h"
 
 namespace tavimor::feed {
 namespace {
@@ -126,7 +127,7 @@ int runCommandLine(const std::vector<std::string_view>& arguments) {
     return EXIT_SUCCESS;
   }
   if (std::holds_alternative<VersionRequest>(commandLine)) {
-    std::cout << kProgramName << ' ' << TAVIMOR_VERSION << '\n';
+    std::cout << kProgramName << ' ' << kVersion << '\n';
     return EXIT_SUCCESS;
   }
   return run(std::get<FeedOptions>(commandLine));

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "decode/rds_group.h"
 #include "group_source.h"
-#include "rds_group.h"
 
 namespace tavimor::feed {
 

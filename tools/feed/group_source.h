@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "rds_group.h"
+#include "decode/rds_group.h"
 
 namespace tavimor::feed {
 

@@ -50,7 +50,7 @@ std::optional<std::string> PacketWriter::open(const std::string& device) {
   return std::nullopt;
 }
 
-bool PacketWriter::write(const Packet& packet, const std::atomic<bool>& stop) {
+bool PacketWriter::write(const PacketBytes& packet, const std::atomic<bool>& stop) {
   const auto* bytes = reinterpret_cast<const char*>(packet.data());
   if (device_->write(bytes, static_cast<qint64>(packet.size())) !=
       static_cast<qint64>(packet.size())) {

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "rds_group.h"
+#include "decode/rds_group.h"
 
 namespace tavimor::feed {
 
@@ -22,7 +22,7 @@ class PacketWriter {
 
   // Writes the packet and waits until it has left the program, so that each packet goes out in
   // its own turn. Returns false on a write error, or when stop was set while the line was full.
-  bool write(const Packet& packet, const std::atomic<bool>& stop);
+  bool write(const PacketBytes& packet, const std::atomic<bool>& stop);
 
   std::string errorString() const;
 

@@ -1,4 +1,4 @@
-// The receiver's serial port, delivering one read per packet.
+// The serial link from the receiver, delivering one read per packet.
 #pragma once
 
 #include <QByteArray>
@@ -11,13 +11,13 @@
 #include <optional>
 #include <string_view>
 
-#include "packet_framer.h"
-#include "startup_error.h"
+#include "app/startup_error.h"
+#include "decode/packet_framer.h"
 
 namespace tavimor {
 
 // The receiver is on the fifth serial port.
-inline constexpr int kCommPort = 5;
+inline constexpr int kReceiverPort = 5;
 
 // The device of serial port number n: COMn on Windows, /dev/ttyS(n-1) elsewhere.
 QString serialPortDevice(int number);
@@ -32,11 +32,11 @@ inline constexpr std::chrono::milliseconds kReopenInterval{1000};
 // Each run of nine bytes is delivered as one read at once; fewer bytes left over are delivered
 // as one short read when the line has been quiet for kQuietLine. Reads are never empty and
 // never longer than a packet, and they realign with the packets at every pause.
-class SerialLink : public QObject {
+class ReceiverLink : public QObject {
   Q_OBJECT
 
  public:
-  explicit SerialLink(QString device, QObject* parent = nullptr);
+  explicit ReceiverLink(QString device, QObject* parent = nullptr);
 
   // Opens the port read-only and exclusively at 9600 baud, 8 data bits, no parity, 1 stop bit,
   // no flow control.

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "packet.h"
+#include "decode/rds_group.h"
 
 namespace tavimor {
 

@@ -1,4 +1,4 @@
-#include "serial_link.h"
+#include "app/receiver_link.h"
 
 namespace tavimor {
 
@@ -10,7 +10,7 @@ QString serialPortDevice(int number) {
 #endif
 }
 
-SerialLink::SerialLink(QString device, QObject* parent)
+ReceiverLink::ReceiverLink(QString device, QObject* parent)
     : QObject(parent), device_(std::move(device)) {
   port_.setPortName(device_);
   port_.setBaudRate(QSerialPort::Baud9600);
@@ -24,19 +24,19 @@ SerialLink::SerialLink(QString device, QObject* parent)
   quietTimer_.setInterval(kQuietLine);
   reopenTimer_.setInterval(kReopenInterval);
 
-  connect(&port_, &QSerialPort::readyRead, this, &SerialLink::onReadyRead);
-  connect(&port_, &QSerialPort::errorOccurred, this, &SerialLink::onError);
-  connect(&quietTimer_, &QTimer::timeout, this, &SerialLink::onQuietLine);
-  connect(&reopenTimer_, &QTimer::timeout, this, &SerialLink::tryReopen);
+  connect(&port_, &QSerialPort::readyRead, this, &ReceiverLink::onReadyRead);
+  connect(&port_, &QSerialPort::errorOccurred, this, &ReceiverLink::onError);
+  connect(&quietTimer_, &QTimer::timeout, this, &ReceiverLink::onQuietLine);
+  connect(&reopenTimer_, &QTimer::timeout, this, &ReceiverLink::tryReopen);
 }
 
-std::optional<StartupError> SerialLink::open() {
+std::optional<StartupError> ReceiverLink::open() {
   if (port_.open(QIODevice::ReadOnly)) return std::nullopt;
   return StartupError{static_cast<int>(port_.error()), port_.errorString(),
-                      QStringLiteral("Serial port %1 (%2)").arg(kCommPort).arg(device_)};
+                      QStringLiteral("Serial port %1 (%2)").arg(kReceiverPort).arg(device_)};
 }
 
-void SerialLink::onReadyRead() {
+void ReceiverLink::onReadyRead() {
   const QByteArray bytes = port_.readAll();
   framer_.append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                  [this](std::string_view read) { deliver(read); });
@@ -47,22 +47,22 @@ void SerialLink::onReadyRead() {
   }
 }
 
-void SerialLink::deliver(std::string_view read) {
+void ReceiverLink::deliver(std::string_view read) {
   emit readReceived(QByteArray(read.data(), static_cast<qsizetype>(read.size())));
 }
 
-void SerialLink::onQuietLine() {
+void ReceiverLink::onQuietLine() {
   framer_.flush([this](std::string_view read) { deliver(read); });
 }
 
-void SerialLink::onError(QSerialPort::SerialPortError error) {
+void ReceiverLink::onError(QSerialPort::SerialPortError error) {
   // Errors of a failed open are reported by open() or ignored while reopening.
   if (error == QSerialPort::NoError || !port_.isOpen()) return;
   // Closed from the event loop: the port may still be inside the notifier that failed.
-  QMetaObject::invokeMethod(this, &SerialLink::closeAfterError, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, &ReceiverLink::closeAfterError, Qt::QueuedConnection);
 }
 
-void SerialLink::closeAfterError() {
+void ReceiverLink::closeAfterError() {
   if (!port_.isOpen()) return;
   // Qt keeps reporting a vanished device in a tight loop until the port is closed.
   port_.close();
@@ -71,7 +71,7 @@ void SerialLink::closeAfterError() {
   reopenTimer_.start();
 }
 
-void SerialLink::tryReopen() {
+void ReceiverLink::tryReopen() {
   if (port_.open(QIODevice::ReadOnly)) reopenTimer_.stop();
 }
 

@@ -1,6 +1,6 @@
 // The serial link against real pseudo-terminals: how reads are delimited, exclusivity, and
 // recovery from a receiver that goes away.
-#include "serial_link.h"
+#include "app/receiver_link.h"
 
 #include <gtest/gtest.h>
 
@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "support/event_loop.h"
-#include "support/packets.h"
-#include "support/pseudo_terminal.h"
+#include "tests/support/event_loop.h"
+#include "tests/support/packets.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace tavimor {
 namespace {
@@ -27,14 +27,14 @@ using testing::waitUntil;
 class LinkProbe {
  public:
   explicit LinkProbe(const QString& device) : link(device) {
-    QObject::connect(&link, &SerialLink::readReceived,
+    QObject::connect(&link, &ReceiverLink::readReceived,
                      [this](const QByteArray& read) { reads.push_back(read.toStdString()); });
   }
   bool waitForReads(std::size_t count) {
     return waitUntil([&] { return reads.size() >= count; });
   }
 
-  SerialLink link;
+  ReceiverLink link;
   std::vector<std::string> reads;
 };
 
@@ -51,7 +51,7 @@ struct FramingCase {
   std::vector<std::string> reads;
 };
 
-TEST(SerialLink, DeliversOneReadPerPacket) {
+TEST(ReceiverLink, DeliversOneReadPerPacket) {
   const std::string_view a = kPacketA;
   const FramingCase cases[] = {
       {"packet in one write", {kPacketA}, {kPacketA}},
@@ -79,7 +79,44 @@ TEST(SerialLink, DeliversOneReadPerPacket) {
   }
 }
 
-TEST(SerialLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned) {
+TEST(ReceiverLink, APacketInThreePartsWithinTheQuietTimeIsStillOneRead) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  // Each part comes sooner than the quiet time after the one before, though the whole packet
+  // takes longer than the quiet time: every byte must restart the wait.
+  static_assert(2 * 15ms > kQuietLine && 15ms < kQuietLine);
+  const std::string_view packet = kPacketA;
+  for (std::size_t first = 0; first < packet.size(); first += 3) {
+    pty.write(packet.substr(first, 3));
+    runEventLoopFor(15ms);
+  }
+  ASSERT_TRUE(probe.waitForReads(1));
+  runEventLoopFor(100ms);
+  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA}));
+}
+
+TEST(ReceiverLink, AWholePacketIsDeliveredWithoutWaitingForTheLineToGoQuiet) {
+  PseudoTerminal pty;
+  LinkProbe probe(qstr(pty.devicePath()));
+  ASSERT_FALSE(probe.link.open().has_value());
+
+  // Stray bytes keep the line busy after the packet; a packet held back for the quiet line would
+  // not arrive until they stop.
+  pty.write(kPacketA);
+  bool deliveredWhileBusy = false;
+  for (int i = 0; i < 40 && !deliveredWhileBusy; ++i) {
+    runEventLoopFor(5ms);
+    deliveredWhileBusy = !probe.reads.empty();
+    pty.write(std::string(1, '\x55'));
+  }
+  EXPECT_TRUE(deliveredWhileBusy);
+  ASSERT_FALSE(probe.reads.empty());
+  EXPECT_EQ(probe.reads.front(), kPacketA);
+}
+
+TEST(ReceiverLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned) {
   PseudoTerminal pty;
   LinkProbe probe(qstr(pty.devicePath()));
   ASSERT_FALSE(probe.link.open().has_value());
@@ -92,10 +129,10 @@ TEST(SerialLink, StrayBytesBeforeAPauseAreOneShortReadAndTheNextPacketIsAligned)
   EXPECT_EQ(probe.reads, (std::vector<std::string>{"\x12\x34\x05", kPacketB}));
 }
 
-TEST(SerialLink, ASecondLinkCannotOpenTheSamePort) {
+TEST(ReceiverLink, ASecondLinkCannotOpenTheSamePort) {
   PseudoTerminal pty;
-  SerialLink first(qstr(pty.devicePath()));
-  SerialLink second(qstr(pty.devicePath()));
+  ReceiverLink first(qstr(pty.devicePath()));
+  ReceiverLink second(qstr(pty.devicePath()));
   ASSERT_FALSE(first.open().has_value());
 
   const std::optional<StartupError> error = second.open();
@@ -105,10 +142,10 @@ TEST(SerialLink, ASecondLinkCannotOpenTheSamePort) {
   EXPECT_TRUE(error->subject.contains(qstr(pty.devicePath())));
 }
 
-TEST(SerialLink, MissingDeviceIsReportedWithNumberDescriptionAndDevice) {
+TEST(ReceiverLink, MissingDeviceIsReportedWithNumberDescriptionAndDevice) {
   QTemporaryDir dir;
   const QString missing = dir.filePath(QStringLiteral("ttyS4"));
-  SerialLink link(missing);
+  ReceiverLink link(missing);
 
   const std::optional<StartupError> error = link.open();
   ASSERT_TRUE(error.has_value());
@@ -117,7 +154,7 @@ TEST(SerialLink, MissingDeviceIsReportedWithNumberDescriptionAndDevice) {
   EXPECT_TRUE(error->subject.contains(missing));
 }
 
-TEST(SerialLink, ReceptionResumesWhenTheDeviceComesBack) {
+TEST(ReceiverLink, ReceptionResumesWhenTheDeviceComesBack) {
   QTemporaryDir dir;
   const std::filesystem::path port = dir.filePath(QStringLiteral("ttyS4")).toStdString();
   auto first = std::make_unique<PseudoTerminal>();

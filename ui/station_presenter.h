@@ -1,0 +1,23 @@
+// Turns what the receiver sent and what the station said into the captions and colours of the
+// display fields. A field keeps its start-up caption until there is something to show in it.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "decode/station.h"
+#include "traffic/traffic_indicator.h"
+#include "ui/display_fields.h"
+
+namespace tavimor {
+
+// One read from the receiver: as received, and as two hex digits for each of its first nine
+// bytes.
+void presentRead(std::string_view read, DisplayFields& fields);
+
+void presentStation(const Station& station, DisplayFields& fields);
+
+// The banner; empty until the first group.
+void presentTraffic(std::optional<TrafficState> state, DisplayFields& fields);
+
+}  // namespace tavimor
