@@ -93,6 +93,51 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{
             "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25 x", Kind::Malformed, {}, "timestamp"}));
 
+using namespace std::chrono_literals;
+
+struct TimestampCase {
+  std::string_view name;
+  std::string_view timestamp;
+  std::optional<LogTime> time;  // none: the line is malformed
+};
+
+class TimestampTest : public ::testing::TestWithParam<TimestampCase> {};
+
+TEST_P(TimestampTest, GivesTheRecordedTime) {
+  const LogLine parsed = parseLogLine("D3C2 2005 4142 4344 " + std::string(GetParam().timestamp));
+
+  if (!GetParam().time) {
+    EXPECT_EQ(parsed.kind, Kind::Malformed);
+    EXPECT_NE(parsed.problem.find("is not a valid date and time"), std::string::npos)
+        << parsed.problem;
+    return;
+  }
+  ASSERT_EQ(parsed.kind, Kind::Group) << parsed.problem;
+  EXPECT_EQ(parsed.time, GetParam().time);
+}
+
+constexpr std::chrono::sys_days kMayDay = std::chrono::sys_days{2024y / 5 / 1};
+constexpr std::chrono::sys_days kNewYear = std::chrono::sys_days{2025y / 1 / 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Timestamps, TimestampTest,
+    ::testing::Values(TimestampCase{"Centiseconds", "@2024/05/01 12:00:03.25",
+                                    kMayDay + 12h + 3s + Centiseconds{25}},
+                      TimestampCase{"LastCentisecondOfTheYear", "@2024/12/31 23:59:59.99",
+                                    kNewYear - Centiseconds{1}},
+                      TimestampCase{"MidnightOfTheNextDay", "@2025/01/01 00:00:00.00", kNewYear},
+                      TimestampCase{
+                          "LeapDay", "@2024/02/29 06:30:00.50",
+                          std::chrono::sys_days{2024y / 2 / 29} + 6h + 30min + Centiseconds{50}},
+                      TimestampCase{"LeapSecond", "@2016/12/31 23:59:60.50",
+                                    std::chrono::sys_days{2017y / 1 / 1} + Centiseconds{50}},
+                      TimestampCase{"NoLeapDay", "@2023/02/29 06:30:00.50", std::nullopt},
+                      TimestampCase{"Month13", "@2024/13/01 00:00:00.00", std::nullopt},
+                      TimestampCase{"Day0", "@2024/05/00 00:00:00.00", std::nullopt},
+                      TimestampCase{"Hour24", "@2024/05/01 24:00:00.00", std::nullopt},
+                      TimestampCase{"Minute60", "@2024/05/01 12:60:00.00", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(GroupLogReader, SendsTheGoodGroupsAndCountsAndReportsTheRest) {
   std::istringstream log(
       "% recorded at the bench\n"                      // 1
