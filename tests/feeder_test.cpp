@@ -5,6 +5,7 @@
 
 #include "feed_options.h"
 #include "group_log.h"
+#include "pacer.h"
 #include "rds_group.h"
 
 namespace tavimor::feed {
@@ -183,6 +184,49 @@ TEST(GroupLogReader, StrictModeEndsAtTheFirstMalformedLine) {
   EXPECT_EQ(diagnostics.str(), "bench.txt:3: block D \"434\" is not four hex digits\n");
 }
 
+struct GapsCase {
+  std::string_view name;
+  std::vector<std::optional<Centiseconds>> stamps;  // after kMayDay; none: a line without one
+  std::vector<std::chrono::milliseconds> gaps;
+  std::uint64_t shortenedGaps = 0;
+  std::uint64_t backwardSteps = 0;
+};
+
+class RecordedGapsTest : public ::testing::TestWithParam<GapsCase> {};
+
+// Groups without a stamp come 250 ms apart; no gap is longer than 5 s.
+TEST_P(RecordedGapsTest, FollowTheStampsWithinTheLimits) {
+  RecordedGaps recordedGaps(250ms, 5s);
+  std::vector<std::chrono::milliseconds> gaps;
+  for (const auto& stamp : GetParam().stamps) {
+    const auto time = stamp ? std::optional<LogTime>(kMayDay + *stamp) : std::nullopt;
+    gaps.push_back(
+        std::chrono::duration_cast<std::chrono::milliseconds>(recordedGaps.before(time)));
+  }
+
+  EXPECT_EQ(gaps, GetParam().gaps);
+  EXPECT_EQ(recordedGaps.shortenedGaps(), GetParam().shortenedGaps);
+  EXPECT_EQ(recordedGaps.backwardSteps(), GetParam().backwardSteps);
+}
+
+constexpr Centiseconds operator""_cs(unsigned long long centiseconds) {
+  return Centiseconds(centiseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TimedReplay, RecordedGapsTest,
+    ::testing::Values(
+        GapsCase{"StepsBetweenStamps", {0_cs, 50_cs, 150_cs, 150_cs}, {250ms, 500ms, 1s, 0ms}},
+        GapsCase{"LongGapShortened", {0_cs, 2000_cs, 2050_cs}, {250ms, 5s, 500ms}, 1, 0},
+        GapsCase{"ClockSetBackGoesAtOnce", {1000_cs, 900_cs, 950_cs}, {250ms, 0ms, 500ms}, 0, 1},
+        GapsCase{"UnstampedLinesInBetweenKeepTheRecordedTime",
+                 {std::nullopt, 0_cs, std::nullopt, std::nullopt, 100_cs},
+                 {250ms, 250ms, 250ms, 250ms, 500ms}},
+        GapsCase{"UnstampedLinesOverrunningTheNextStamp",
+                 {0_cs, std::nullopt, std::nullopt, 20_cs},
+                 {250ms, 250ms, 250ms, 0ms}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(Packet, IsTheLeadByteThenEachBlockHighByteFirst) {
   EXPECT_EQ(toPacket({0xD3C2, 0x2005, 0x4142, 0x4344}),
             (Packet{0x00, 0xD3, 0xC2, 0x20, 0x05, 0x41, 0x42, 0x43, 0x44}));
@@ -208,21 +252,31 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   const FeedOptions& expected = GetParam().expected;
   EXPECT_EQ(options->device, expected.device);
   EXPECT_EQ(options->logFile, expected.logFile);
-  EXPECT_DOUBLE_EQ(options->groupsPerSecond, expected.groupsPerSecond);
+  EXPECT_EQ(options->groupsPerSecond, expected.groupsPerSecond);
   EXPECT_EQ(options->count, expected.count);
   EXPECT_EQ(options->strict, expected.strict);
+  EXPECT_EQ(options->timed, expected.timed);
+  EXPECT_EQ(options->maxGap, expected.maxGap);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, GoodCommandLineTest,
     ::testing::Values(
-        GoodCommandLine{{"/dev/pts/3"}, {"/dev/pts/3", std::nullopt, 11.4, std::nullopt, false}},
+        GoodCommandLine{{"/dev/pts/3"}, {.device = "/dev/pts/3"}},
         GoodCommandLine{{"-r", "0", "/dev/pts/3", "log.txt"},
-                        {"/dev/pts/3", "log.txt", 0, std::nullopt, false}},
-        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"}, {"-", "-", 2.5, 100, false}},
-        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"}, {"dev", "log", 11.4, 7, true}},
-        GoodCommandLine{{"--count=1", "--", "-odd-device"},
-                        {"-odd-device", std::nullopt, 11.4, 1, false}}));
+                        {.device = "/dev/pts/3", .logFile = "log.txt", .groupsPerSecond = 0}},
+        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"},
+                        {.device = "-", .logFile = "-", .groupsPerSecond = 2.5, .count = 100}},
+        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"},
+                        {.device = "dev", .logFile = "log", .count = 7, .strict = true}},
+        GoodCommandLine{{"--count=1", "--", "-odd-device"}, {.device = "-odd-device", .count = 1}},
+        GoodCommandLine{{"--timed", "-", "-"}, {.device = "-", .logFile = "-", .timed = true}},
+        GoodCommandLine{{"--max-gap=0.3", "--timed", "-r", "20", "dev", "log"},
+                        {.device = "dev",
+                         .logFile = "log",
+                         .groupsPerSecond = 20,
+                         .timed = true,
+                         .maxGap = 300ms}}));
 
 struct BadCommandLine {
   std::vector<std::string_view> arguments;
@@ -255,6 +309,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCommandLine{{"-n", "12x", "dev"}, "invalid count"},
                       BadCommandLine{{"--strict=yes", "dev", "log"}, "takes no value"},
                       BadCommandLine{{"--strict", "dev"}, "--strict needs a LOG"},
+                      BadCommandLine{{"--timed", "dev"}, "--timed needs a LOG"},
+                      BadCommandLine{{"--max-gap=2", "dev", "log"}, "--max-gap needs --timed"},
+                      BadCommandLine{{"--timed", "--max-gap", "0", "dev", "log"},
+                                     "invalid gap '0'"},
+                      BadCommandLine{{"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
                       BadCommandLine{{"--speed", "dev"}, "unknown option '--speed'"}));
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
 #include "demo_station.h"
 #include "feed_options.h"
@@ -62,12 +64,14 @@ struct Outcome {
   bool writeFailed = false;
 };
 
-Outcome sendGroups(GroupSource& source, PacketWriter& writer, const FeedOptions& options) {
-  Pacer pacer(options.groupsPerSecond);
+// gapBeforeGroup tells how long after the group before the one just taken is due.
+Outcome sendGroups(GroupSource& source, PacketWriter& writer, std::optional<std::uint64_t> count,
+                   const std::function<PaceClock::duration()>& gapBeforeGroup) {
+  Pacer pacer;
   Outcome outcome;
-  while (!stopRequested && (!options.count || outcome.sent < *options.count)) {
+  while (!stopRequested && (!count || outcome.sent < *count)) {
     const std::optional<RdsGroup> group = source.next();
-    if (!group || !pacer.waitForTurn(stopRequested)) break;
+    if (!group || !pacer.waitForTurn(gapBeforeGroup(), stopRequested)) break;
     if (!writer.write(toPacket(*group), stopRequested)) {
       outcome.writeFailed = !stopRequested;
       break;
@@ -77,27 +81,52 @@ Outcome sendGroups(GroupSource& source, PacketWriter& writer, const FeedOptions&
   return outcome;
 }
 
+std::string seconds(std::chrono::milliseconds duration) {
+  std::ostringstream text;
+  text << std::chrono::duration<double>(duration).count() << " s";
+  return text.str();
+}
+
+void reportLogCounts(const Outcome& outcome, const GroupLogReader& reader,
+                     const RecordedGaps* recordedGaps, std::chrono::milliseconds maxGap) {
+  std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << ", skipped "
+            << counted(reader.groupsWithMissingBlock(), "group") << " with a missing block and "
+            << counted(reader.malformedLines(), "malformed line");
+  if (recordedGaps) {
+    std::cerr << ", shortened " << counted(recordedGaps->shortenedGaps(), "gap") << " to "
+              << seconds(maxGap) << ", " << counted(recordedGaps->backwardSteps(), "timestamp")
+              << " went backwards";
+  }
+  std::cerr << '\n';
+  if (reader.stoppedAtMalformedLine()) {
+    std::cerr << kProgramName << ": stopped at the first malformed line (--strict)\n";
+  }
+}
+
 int replayLog(const FeedOptions& options, PacketWriter& writer) {
   const std::optional<OpenLog> log = openLog(*options.logFile);
   if (!log) return kExitError;
   const std::string logName = *options.logFile == "-" ? "(standard input)" : *options.logFile;
   GroupLogReader reader(*log->stream, logName, std::cerr, options.strict);
+  const PaceClock::duration interval =
+      intervalAt(options.groupsPerSecond.value_or(kRdsGroupsPerSecond));
+  const std::chrono::milliseconds maxGap = options.maxGap.value_or(kDefaultMaxGap);
+  RecordedGaps recordedGaps(interval, maxGap);
 
-  const Outcome outcome = sendGroups(reader, writer, options);
+  const Outcome outcome = sendGroups(reader, writer, options.count, [&] {
+    return options.timed ? recordedGaps.before(reader.timeOfLastGroup()) : interval;
+  });
   if (outcome.writeFailed) reportError(options.device, writer.errorString());
-  std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << ", skipped "
-            << counted(reader.groupsWithMissingBlock(), "group") << " with a missing block and "
-            << counted(reader.malformedLines(), "malformed line") << '\n';
-  if (reader.stoppedAtMalformedLine()) {
-    std::cerr << kProgramName << ": stopped at the first malformed line (--strict)\n";
-  }
+  reportLogCounts(outcome, reader, options.timed ? &recordedGaps : nullptr, maxGap);
   return outcome.writeFailed || reader.stoppedAtMalformedLine() ? kExitError : EXIT_SUCCESS;
 }
 
 int runDemoStation(const FeedOptions& options, PacketWriter& writer) {
   DemoStationSource station(
       std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
-  const Outcome outcome = sendGroups(station, writer, options);
+  const PaceClock::duration interval =
+      intervalAt(options.groupsPerSecond.value_or(kRdsGroupsPerSecond));
+  const Outcome outcome = sendGroups(station, writer, options.count, [&] { return interval; });
   if (outcome.writeFailed) reportError(options.device, writer.errorString());
   std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << '\n';
   return outcome.writeFailed ? kExitError : EXIT_SUCCESS;
