@@ -157,9 +157,60 @@ TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
 
 constexpr std::size_t kPacketBytes = 9;
 
+// Group i of a made-up station, as a log line and as the packet the feeder sends for it.
+std::string groupLine(unsigned i) {
+  std::array<char, 32> line{};
+  std::snprintf(line.data(), line.size(), "1A2B 2000 4142 %04X\n", i);
+  return line.data();
+}
+std::string groupPacket(unsigned i) {
+  return std::string("\x00\x1A\x2B\x20\x00\x41\x42", 7) + static_cast<char>(i >> 8) +
+         static_cast<char>(i & 0xFF);
+}
+
 bool packetsOut(QProcess& feeder, std::size_t packets, std::chrono::milliseconds limit) {
   return waitUntil([&] { return feeder.bytesAvailable() >= qint64(packets * kPacketBytes); },
                    limit);
+}
+
+// A live source brings a group about every 88 ms; each must go out at once, not when more input
+// comes (the pauses are longer than the bound) nor held back to a pace (the burst).
+TEST_F(FeederCommand, LiveInputGoesOutAsSoonAsEachLineArrives) {
+  constexpr auto kBound = 200ms;
+  QProcess feeder;
+  feeder.start(kFeeder, {"-", "-"});
+  ASSERT_TRUE(feeder.waitForStarted());
+  QElapsedTimer sinceWritten;
+  const auto writeLines = [&](const std::string& lines) {
+    feeder.write(lines.data(), static_cast<qint64>(lines.size()));
+    ASSERT_TRUE(feeder.waitForBytesWritten(1000));
+    sinceWritten.start();
+  };
+
+  for (unsigned i = 0; i < 3; ++i) {
+    writeLines(groupLine(i));
+    EXPECT_TRUE(packetsOut(feeder, i + 1, kBound))
+        << "group " << i << " not out " << sinceWritten.elapsed() << " ms after its line";
+    runEventLoopFor(300ms);
+  }
+  writeLines("1A2B ---- 0000 4142\n");
+  std::string burst;
+  for (unsigned i = 3; i < 15; ++i)
+    burst += groupLine(i);
+  writeLines(burst);
+  EXPECT_TRUE(packetsOut(feeder, 15, 2 * kBound))
+      << "a burst of 12 groups not out " << sinceWritten.elapsed() << " ms after its lines";
+  feeder.closeWriteChannel();
+  ASSERT_TRUE(feeder.waitForFinished(10'000));
+
+  EXPECT_EQ(feeder.exitCode(), 0);
+  std::string packets;
+  for (unsigned i = 0; i < 15; ++i)
+    packets += groupPacket(i);
+  EXPECT_EQ(feeder.readAllStandardOutput().toStdString(), packets);
+  EXPECT_EQ(feeder.readAllStandardError().toStdString(),
+            "tavimor-feed: sent 15 groups, skipped 1 group with a missing block and 0 malformed "
+            "lines\n");
 }
 
 struct TimedCase {
@@ -258,14 +309,15 @@ TEST_P(StopWhileWaiting, EndsItPromptlyAndReportsWhatItSent) {
   EXPECT_TRUE(contains(feeder.readAllStandardError().toStdString(), "sent 1 group,"));
 }
 
-INSTANTIATE_TEST_SUITE_P(FeederCommand, StopWhileWaiting,
-                         ::testing::Values(WaitingCase{
-                             "ThroughALongRecordedGap",
-                             {"--timed", "--max-gap=60", "-", "bench.txt"},
-                             "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
-                             "1A2B 2000 4142 0001 @2024/05/01 08:00:50.00\n",
-                             {}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, StopWhileWaiting,
+    ::testing::Values(WaitingCase{"ForLiveInput", {"-", "-"}, {}, groupLine(0)},
+                      WaitingCase{"ThroughALongRecordedGap",
+                                  {"--timed", "--max-gap=60", "-", "bench.txt"},
+                                  "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
+                                  "1A2B 2000 4142 0001 @2024/05/01 08:00:50.00\n",
+                                  {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The feeder writes into one pseudo-terminal, the monitor's window reads the other.
 class FeederIntoWindow : public ::testing::Test {

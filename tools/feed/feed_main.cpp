@@ -1,6 +1,8 @@
 // tavimor-feed: writes RDS groups to a serial device or pseudo-terminal as a receiver would.
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include "demo_station.h"
 #include "feed_options.h"
 #include "group_log.h"
+#include "live_input.h"
 #include "pacer.h"
 #include "packet_writer.h"
 
@@ -38,14 +41,22 @@ void reportError(std::string_view subject, std::string_view problem) {
   std::cerr << kProgramName << ": " << subject << ": " << problem << '\n';
 }
 
-// The log, or standard input for "-"; std::cin needs no owner.
+// The log, or standard input for "-": std::cin if it is a file, read as lines arrive if not.
 struct OpenLog {
-  std::unique_ptr<std::ifstream> file;
+  std::unique_ptr<std::streambuf> liveInput;
+  std::unique_ptr<std::istream> ownStream;
   std::istream* stream = nullptr;
+  bool live = false;
 };
 
 std::optional<OpenLog> openLog(const std::string& name) {
-  if (name == "-") return OpenLog{nullptr, &std::cin};
+  if (name == "-" && isLiveInput(STDIN_FILENO)) {
+    auto liveInput = std::make_unique<LiveInputBuffer>(STDIN_FILENO, stopRequested);
+    auto stream = std::make_unique<std::istream>(liveInput.get());
+    std::istream* streamPointer = stream.get();
+    return OpenLog{std::move(liveInput), std::move(stream), streamPointer, true};
+  }
+  if (name == "-") return OpenLog{nullptr, nullptr, &std::cin, false};
   if (std::filesystem::is_directory(name)) {
     reportError(name, "is a directory");
     return std::nullopt;
@@ -56,7 +67,7 @@ std::optional<OpenLog> openLog(const std::string& name) {
     return std::nullopt;
   }
   std::istream* stream = file.get();
-  return OpenLog{std::move(file), stream};
+  return OpenLog{nullptr, std::move(file), stream, false};
 }
 
 struct Outcome {
@@ -108,8 +119,10 @@ int replayLog(const FeedOptions& options, PacketWriter& writer) {
   if (!log) return kExitError;
   const std::string logName = *options.logFile == "-" ? "(standard input)" : *options.logFile;
   GroupLogReader reader(*log->stream, logName, std::cerr, options.strict);
+  // A live source brings the groups at its own pace; pacing them again would only let them fall
+  // behind. Given a rate, only bursts faster than it are held back.
   const PaceClock::duration interval =
-      intervalAt(options.groupsPerSecond.value_or(kRdsGroupsPerSecond));
+      intervalAt(options.groupsPerSecond.value_or(log->live ? 0 : kRdsGroupsPerSecond));
   const std::chrono::milliseconds maxGap = options.maxGap.value_or(kDefaultMaxGap);
   RecordedGaps recordedGaps(interval, maxGap);
 

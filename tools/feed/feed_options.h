@@ -19,7 +19,8 @@ inline constexpr std::chrono::milliseconds kDefaultMaxGap{5000};
 struct FeedOptions {
   std::string device;                    // "-" for standard output
   std::optional<std::string> logFile{};  // "-" for standard input; none for the demo station
-  // None: the source's own pace (kRdsGroupsPerSecond); 0: as fast as the line takes them.
+  // None: the source's own pace (kRdsGroupsPerSecond, none for live input); 0: as fast as the
+  // line takes them.
   std::optional<double> groupsPerSecond{};
   std::optional<std::uint64_t> count{};  // stop after this many groups
   bool strict = false;
