@@ -4,7 +4,7 @@
 #include <map>
 #include <set>
 
-#include "demo_station.h"
+#include "tools/feed/demo_station.h"
 
 namespace tavimor::feed {
 namespace {

@@ -2,9 +2,12 @@
 // monitor's window through pseudo-terminals.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
 
+#include <array>
+#include <cstdio>
 #include <filesystem>
 
 #include "app/monitor.h"
@@ -19,6 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::readFile;
+using testing::runEventLoopFor;
 using testing::TemporaryWorkingDirectory;
 using testing::waitUntil;
 using testing::writeFile;
@@ -151,6 +155,170 @@ TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
   EXPECT_EQ(feeder.readAllStandardError().toStdString(),
             "tavimor-feed: sent " + std::to_string(packets.size() / 9) + " groups\n");
 }
+
+constexpr std::size_t kPacketBytes = 9;
+
+// Group i of a made-up station, as a log line and as the packet the feeder sends for it.
+std::string groupLine(unsigned i) {
+  std::array<char, 32> line{};
+  std::snprintf(line.data(), line.size(), "1A2B 2000 4142 %04X\n", i);
+  return line.data();
+}
+std::string groupPacket(unsigned i) {
+  return std::string("\x00\x1A\x2B\x20\x00\x41\x42", 7) + static_cast<char>(i >> 8) +
+         static_cast<char>(i & 0xFF);
+}
+
+bool packetsOut(QProcess& feeder, std::size_t packets, std::chrono::milliseconds limit) {
+  return waitUntil([&] { return feeder.bytesAvailable() >= qint64(packets * kPacketBytes); },
+                   limit);
+}
+
+// A live source brings a group about every 88 ms; each must go out at once, not when more input
+// comes (the pauses are longer than the bound) nor held back to a pace (the burst).
+TEST_F(FeederCommand, LiveInputGoesOutAsSoonAsEachLineArrives) {
+  constexpr auto kBound = 200ms;
+  QProcess feeder;
+  feeder.start(kFeeder, {"-", "-"});
+  ASSERT_TRUE(feeder.waitForStarted());
+  QElapsedTimer sinceWritten;
+  const auto writeLines = [&](const std::string& lines) {
+    feeder.write(lines.data(), static_cast<qint64>(lines.size()));
+    ASSERT_TRUE(feeder.waitForBytesWritten(1000));
+    sinceWritten.start();
+  };
+
+  for (unsigned i = 0; i < 3; ++i) {
+    writeLines(groupLine(i));
+    EXPECT_TRUE(packetsOut(feeder, i + 1, kBound))
+        << "group " << i << " not out " << sinceWritten.elapsed() << " ms after its line";
+    runEventLoopFor(300ms);
+  }
+  writeLines("1A2B ---- 0000 4142\n");
+  std::string burst;
+  for (unsigned i = 3; i < 15; ++i)
+    burst += groupLine(i);
+  writeLines(burst);
+  EXPECT_TRUE(packetsOut(feeder, 15, 2 * kBound))
+      << "a burst of 12 groups not out " << sinceWritten.elapsed() << " ms after its lines";
+  feeder.closeWriteChannel();
+  ASSERT_TRUE(feeder.waitForFinished(10'000));
+
+  EXPECT_EQ(feeder.exitCode(), 0);
+  std::string packets;
+  for (unsigned i = 0; i < 15; ++i)
+    packets += groupPacket(i);
+  EXPECT_EQ(feeder.readAllStandardOutput().toStdString(), packets);
+  EXPECT_EQ(feeder.readAllStandardError().toStdString(),
+            "tavimor-feed: sent 15 groups, skipped 1 group with a missing block and 0 malformed "
+            "lines\n");
+}
+
+struct TimedCase {
+  std::string_view name;
+  QStringList options;
+  std::string log;
+  std::vector<std::chrono::milliseconds> gaps;
+  std::string_view reportPart;
+};
+
+std::ostream& operator<<(std::ostream& out, const TimedCase& timedCase) {
+  return out << timedCase.name;
+}
+
+class TimedReplay : public FeederCommand, public ::testing::WithParamInterface<TimedCase> {};
+
+TEST_P(TimedReplay, SpacesTheGroupsAsTheyWereRecorded) {
+  writeFile("bench.txt", GetParam().log);
+  QProcess feeder;
+  feeder.start(kFeeder, QStringList(GetParam().options) << "-"
+                                                        << "bench.txt");
+  QElapsedTimer clock;
+  clock.start();
+  std::vector<qint64> arrivals;
+  waitUntil(
+      [&] {
+        while (feeder.bytesAvailable() >= qint64((arrivals.size() + 1) * kPacketBytes))
+          arrivals.push_back(clock.elapsed());
+        return arrivals.size() == GetParam().gaps.size() + 1;
+      },
+      10s);
+  ASSERT_TRUE(waitUntil([&] { return feeder.state() == QProcess::NotRunning; }, 10s));
+
+  ASSERT_EQ(arrivals.size(), GetParam().gaps.size() + 1);
+  for (std::size_t i = 0; i < GetParam().gaps.size(); ++i) {
+    const qint64 expected = GetParam().gaps[i].count();
+    EXPECT_GE(arrivals[i + 1] - arrivals[i], expected - 150) << "gap before group " << i + 1;
+    EXPECT_LE(arrivals[i + 1] - arrivals[i], expected + 250) << "gap before group " << i + 1;
+  }
+  EXPECT_EQ(feeder.exitCode(), 0);
+  const std::string report = feeder.readAllStandardError().toStdString();
+  EXPECT_TRUE(contains(report, GetParam().reportPart)) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, TimedReplay,
+    ::testing::Values(
+        TimedCase{"AtTheRecordedTimes",
+                  {"--timed"},
+                  "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
+                  "1A2B 2000 4142 0001 @2024/05/01 08:00:00.50\n"
+                  "1A2B ---- 4142 0002 @2024/05/01 08:00:01.00\n"
+                  "1A2B 2000 4142 0003 @2024/05/01 08:00:01.50\n",
+                  {500ms, 1000ms},
+                  "sent 3 groups, skipped 1 group with a missing block and 0 malformed lines, "
+                  "shortened 0 gaps to 5 s, 0 timestamps went backwards\n"},
+        TimedCase{"LongGapShortenedAndClockSetBackNotWaitedFor",
+                  {"--timed", "--max-gap=0.8"},
+                  "1A2B 2000 4142 0000 @2024/05/01 23:59:50.00\n"
+                  "1A2B 2000 4142 0001 @2024/05/02 00:00:10.00\n"
+                  "1A2B 2000 4142 0002 @2024/05/02 00:00:09.00\n"
+                  "1A2B 2000 4142 0003 @2024/05/02 00:00:09.50\n",
+                  {800ms, 0ms, 500ms},
+                  "shortened 1 gap to 0.8 s, 1 timestamp went backwards\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct WaitingCase {
+  std::string_view name;
+  QStringList arguments;
+  std::string log;    // in bench.txt
+  std::string input;  // on standard input, which stays open
+};
+
+std::ostream& operator<<(std::ostream& out, const WaitingCase& waitingCase) {
+  return out << waitingCase.name;
+}
+
+class StopWhileWaiting : public FeederCommand, public ::testing::WithParamInterface<WaitingCase> {};
+
+TEST_P(StopWhileWaiting, EndsItPromptlyAndReportsWhatItSent) {
+  writeFile("bench.txt", GetParam().log);
+  QProcess feeder;
+  feeder.start(kFeeder, GetParam().arguments);
+  ASSERT_TRUE(feeder.waitForStarted());
+  feeder.write(GetParam().input.data(), static_cast<qint64>(GetParam().input.size()));
+  ASSERT_TRUE(packetsOut(feeder, 1, 5s));
+  runEventLoopFor(200ms);
+
+  QElapsedTimer sinceTerminated;
+  sinceTerminated.start();
+  feeder.terminate();
+  ASSERT_TRUE(feeder.waitForFinished(2000)) << "still running";
+
+  EXPECT_LT(sinceTerminated.elapsed(), 1000);
+  EXPECT_EQ(feeder.exitCode(), 0);
+  EXPECT_TRUE(contains(feeder.readAllStandardError().toStdString(), "sent 1 group,"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, StopWhileWaiting,
+    ::testing::Values(WaitingCase{"ForLiveInput", {"-", "-"}, {}, groupLine(0)},
+                      WaitingCase{"ThroughALongRecordedGap",
+                                  {"--timed", "--max-gap=60", "-", "bench.txt"},
+                                  "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
+                                  "1A2B 2000 4142 0001 @2024/05/01 08:00:50.00\n",
+                                  {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The feeder writes into one pseudo-terminal, the monitor's window reads the other.
 class FeederIntoWindow : public ::testing::Test {

@@ -3,8 +3,9 @@
 
 #include <sstream>
 
-#include "feed_options.h"
-#include "group_log.h"
+#include "tools/feed/feed_options.h"
+#include "tools/feed/group_log.h"
+#include "tools/feed/pacer.h"
 
 namespace tavimor::feed {
 
@@ -92,6 +93,51 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{
             "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25 x", Kind::Malformed, {}, "timestamp"}));
 
+using namespace std::chrono_literals;
+
+struct TimestampCase {
+  std::string_view name;
+  std::string_view timestamp;
+  std::optional<LogTime> time;  // none: the line is malformed
+};
+
+class TimestampTest : public ::testing::TestWithParam<TimestampCase> {};
+
+TEST_P(TimestampTest, GivesTheRecordedTime) {
+  const LogLine parsed = parseLogLine("D3C2 2005 4142 4344 " + std::string(GetParam().timestamp));
+
+  if (!GetParam().time) {
+    EXPECT_EQ(parsed.kind, Kind::Malformed);
+    EXPECT_NE(parsed.problem.find("is not a valid date and time"), std::string::npos)
+        << parsed.problem;
+    return;
+  }
+  ASSERT_EQ(parsed.kind, Kind::Group) << parsed.problem;
+  EXPECT_EQ(parsed.time, GetParam().time);
+}
+
+constexpr std::chrono::sys_days kMayDay = std::chrono::sys_days{2024y / 5 / 1};
+constexpr std::chrono::sys_days kNewYear = std::chrono::sys_days{2025y / 1 / 1};
+
+INSTANTIATE_TEST_SUITE_P(
+    Timestamps, TimestampTest,
+    ::testing::Values(TimestampCase{"Centiseconds", "@2024/05/01 12:00:03.25",
+                                    kMayDay + 12h + 3s + Centiseconds{25}},
+                      TimestampCase{"LastCentisecondOfTheYear", "@2024/12/31 23:59:59.99",
+                                    kNewYear - Centiseconds{1}},
+                      TimestampCase{"MidnightOfTheNextDay", "@2025/01/01 00:00:00.00", kNewYear},
+                      TimestampCase{
+                          "LeapDay", "@2024/02/29 06:30:00.50",
+                          std::chrono::sys_days{2024y / 2 / 29} + 6h + 30min + Centiseconds{50}},
+                      TimestampCase{"LeapSecond", "@2016/12/31 23:59:60.50",
+                                    std::chrono::sys_days{2017y / 1 / 1} + Centiseconds{50}},
+                      TimestampCase{"NoLeapDay", "@2023/02/29 06:30:00.50", std::nullopt},
+                      TimestampCase{"Month13", "@2024/13/01 00:00:00.00", std::nullopt},
+                      TimestampCase{"Day0", "@2024/05/00 00:00:00.00", std::nullopt},
+                      TimestampCase{"Hour24", "@2024/05/01 24:00:00.00", std::nullopt},
+                      TimestampCase{"Minute60", "@2024/05/01 12:60:00.00", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(GroupLogReader, SendsTheGoodGroupsAndCountsAndReportsTheRest) {
   std::istringstream log(
       "% recorded at the bench\n"                      // 1
@@ -137,6 +183,49 @@ TEST(GroupLogReader, StrictModeEndsAtTheFirstMalformedLine) {
   EXPECT_EQ(diagnostics.str(), "bench.txt:3: block D \"434\" is not four hex digits\n");
 }
 
+struct GapsCase {
+  std::string_view name;
+  std::vector<std::optional<Centiseconds>> stamps;  // after kMayDay; none: a line without one
+  std::vector<std::chrono::milliseconds> gaps;
+  std::uint64_t shortenedGaps = 0;
+  std::uint64_t backwardSteps = 0;
+};
+
+class RecordedGapsTest : public ::testing::TestWithParam<GapsCase> {};
+
+// Groups without a stamp come 250 ms apart; no gap is longer than 5 s.
+TEST_P(RecordedGapsTest, FollowTheStampsWithinTheLimits) {
+  RecordedGaps recordedGaps(250ms, 5s);
+  std::vector<std::chrono::milliseconds> gaps;
+  for (const auto& stamp : GetParam().stamps) {
+    const auto time = stamp ? std::optional<LogTime>(kMayDay + *stamp) : std::nullopt;
+    gaps.push_back(
+        std::chrono::duration_cast<std::chrono::milliseconds>(recordedGaps.before(time)));
+  }
+
+  EXPECT_EQ(gaps, GetParam().gaps);
+  EXPECT_EQ(recordedGaps.shortenedGaps(), GetParam().shortenedGaps);
+  EXPECT_EQ(recordedGaps.backwardSteps(), GetParam().backwardSteps);
+}
+
+constexpr Centiseconds operator""_cs(unsigned long long centiseconds) {
+  return Centiseconds(centiseconds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TimedReplay, RecordedGapsTest,
+    ::testing::Values(
+        GapsCase{"StepsBetweenStamps", {0_cs, 50_cs, 150_cs, 150_cs}, {250ms, 500ms, 1s, 0ms}},
+        GapsCase{"LongGapShortened", {0_cs, 2000_cs, 2050_cs}, {250ms, 5s, 500ms}, 1, 0},
+        GapsCase{"ClockSetBackGoesAtOnce", {1000_cs, 900_cs, 950_cs}, {250ms, 0ms, 500ms}, 0, 1},
+        GapsCase{"UnstampedLinesInBetweenKeepTheRecordedTime",
+                 {std::nullopt, 0_cs, std::nullopt, std::nullopt, 100_cs},
+                 {250ms, 250ms, 250ms, 250ms, 500ms}},
+        GapsCase{"UnstampedLinesOverrunningTheNextStamp",
+                 {0_cs, std::nullopt, std::nullopt, 20_cs},
+                 {250ms, 250ms, 250ms, 0ms}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 struct GoodCommandLine {
   std::vector<std::string_view> arguments;
   FeedOptions expected;
@@ -155,21 +244,31 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   const FeedOptions& expected = GetParam().expected;
   EXPECT_EQ(options->device, expected.device);
   EXPECT_EQ(options->logFile, expected.logFile);
-  EXPECT_DOUBLE_EQ(options->groupsPerSecond, expected.groupsPerSecond);
+  EXPECT_EQ(options->groupsPerSecond, expected.groupsPerSecond);
   EXPECT_EQ(options->count, expected.count);
   EXPECT_EQ(options->strict, expected.strict);
+  EXPECT_EQ(options->timed, expected.timed);
+  EXPECT_EQ(options->maxGap, expected.maxGap);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, GoodCommandLineTest,
     ::testing::Values(
-        GoodCommandLine{{"/dev/pts/3"}, {"/dev/pts/3", std::nullopt, 11.4, std::nullopt, false}},
+        GoodCommandLine{{"/dev/pts/3"}, {.device = "/dev/pts/3"}},
         GoodCommandLine{{"-r", "0", "/dev/pts/3", "log.txt"},
-                        {"/dev/pts/3", "log.txt", 0, std::nullopt, false}},
-        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"}, {"-", "-", 2.5, 100, false}},
-        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"}, {"dev", "log", 11.4, 7, true}},
-        GoodCommandLine{{"--count=1", "--", "-odd-device"},
-                        {"-odd-device", std::nullopt, 11.4, 1, false}}));
+                        {.device = "/dev/pts/3", .logFile = "log.txt", .groupsPerSecond = 0}},
+        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"},
+                        {.device = "-", .logFile = "-", .groupsPerSecond = 2.5, .count = 100}},
+        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"},
+                        {.device = "dev", .logFile = "log", .count = 7, .strict = true}},
+        GoodCommandLine{{"--count=1", "--", "-odd-device"}, {.device = "-odd-device", .count = 1}},
+        GoodCommandLine{{"--timed", "-", "-"}, {.device = "-", .logFile = "-", .timed = true}},
+        GoodCommandLine{{"--max-gap=0.3", "--timed", "-r", "20", "dev", "log"},
+                        {.device = "dev",
+                         .logFile = "log",
+                         .groupsPerSecond = 20,
+                         .timed = true,
+                         .maxGap = 300ms}}));
 
 struct BadCommandLine {
   std::vector<std::string_view> arguments;
@@ -202,6 +301,11 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCommandLine{{"-n", "12x", "dev"}, "invalid count"},
                       BadCommandLine{{"--strict=yes", "dev", "log"}, "takes no value"},
                       BadCommandLine{{"--strict", "dev"}, "--strict needs a LOG"},
+                      BadCommandLine{{"--timed", "dev"}, "--timed needs a LOG"},
+                      BadCommandLine{{"--max-gap=2", "dev", "log"}, "--max-gap needs --timed"},
+                      BadCommandLine{{"--timed", "--max-gap", "0", "dev", "log"},
+                                     "invalid gap '0'"},
+                      BadCommandLine{{"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
                       BadCommandLine{{"--speed", "dev"}, "unknown option '--speed'"}));
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "decode/decoder.h"
-#include "group_log.h"
+#include "tools/feed/group_log.h"
 #include "ui/station_presenter.h"
 
 namespace tavimor {

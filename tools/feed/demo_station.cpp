@@ -1,4 +1,4 @@
-#include "demo_station.h"
+#include "tools/feed/demo_station.h"
 
 #include <algorithm>
 #include <array>

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "decode/rds_group.h"
-#include "group_source.h"
+#include "tools/feed/group_source.h"
 
 namespace tavimor::feed {
 

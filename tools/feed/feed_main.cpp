@@ -1,19 +1,24 @@
 // tavimor-feed: writes RDS groups to a serial device or pseudo-terminal as a receiver would.
 #include <QCoreApplication>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
+#include <sstream>
 
-#include "demo_station.h"
-#include "feed_options.h"
-#include "group_log.h"
-#include "pacer.h"
-#include "packet_writer.h"
+#include "tools/feed/demo_station.h"
+#include "tools/feed/feed_options.h"
+#include "tools/feed/group_log.h"
+#include "tools/feed/live_input.h"
+#include "tools/feed/pacer.h"
+#include "tools/feed/packet_writer.h"
 #include "version.h"
 
 namespace tavimor::feed {
@@ -37,14 +42,22 @@ void reportError(std::string_view subject, std::string_view problem) {
   std::cerr << kProgramName << ": " << subject << ": " << problem << '\n';
 }
 
-// The log, or standard input for "-"; std::cin needs no owner.
+// The log, or standard input for "-": std::cin if it is a file, read as lines arrive if not.
 struct OpenLog {
-  std::unique_ptr<std::ifstream> file;
+  std::unique_ptr<std::streambuf> liveInput;
+  std::unique_ptr<std::istream> ownStream;
   std::istream* stream = nullptr;
+  bool live = false;
 };
 
 std::optional<OpenLog> openLog(const std::string& name) {
-  if (name == "-") return OpenLog{nullptr, &std::cin};
+  if (name == "-" && isLiveInput(STDIN_FILENO)) {
+    auto liveInput = std::make_unique<LiveInputBuffer>(STDIN_FILENO, stopRequested);
+    auto stream = std::make_unique<std::istream>(liveInput.get());
+    std::istream* streamPointer = stream.get();
+    return OpenLog{std::move(liveInput), std::move(stream), streamPointer, true};
+  }
+  if (name == "-") return OpenLog{nullptr, nullptr, &std::cin, false};
   if (std::filesystem::is_directory(name)) {
     reportError(name, "is a directory");
     return std::nullopt;
@@ -55,7 +68,7 @@ std::optional<OpenLog> openLog(const std::string& name) {
     return std::nullopt;
   }
   std::istream* stream = file.get();
-  return OpenLog{std::move(file), stream};
+  return OpenLog{nullptr, std::move(file), stream, false};
 }
 
 struct Outcome {
@@ -63,12 +76,14 @@ struct Outcome {
   bool writeFailed = false;
 };
 
-Outcome sendGroups(GroupSource& source, PacketWriter& writer, const FeedOptions& options) {
-  Pacer pacer(options.groupsPerSecond);
+// gapBeforeGroup tells how long after the group before the one just taken is due.
+Outcome sendGroups(GroupSource& source, PacketWriter& writer, std::optional<std::uint64_t> count,
+                   const std::function<PaceClock::duration()>& gapBeforeGroup) {
+  Pacer pacer;
   Outcome outcome;
-  while (!stopRequested && (!options.count || outcome.sent < *options.count)) {
+  while (!stopRequested && (!count || outcome.sent < *count)) {
     const std::optional<RdsGroup> group = source.next();
-    if (!group || !pacer.waitForTurn(stopRequested)) break;
+    if (!group || !pacer.waitForTurn(gapBeforeGroup(), stopRequested)) break;
     if (!writer.write(toPacket(*group), stopRequested)) {
       outcome.writeFailed = !stopRequested;
       break;
@@ -78,27 +93,54 @@ Outcome sendGroups(GroupSource& source, PacketWriter& writer, const FeedOptions&
   return outcome;
 }
 
+std::string seconds(std::chrono::milliseconds duration) {
+  std::ostringstream text;
+  text << std::chrono::duration<double>(duration).count() << " s";
+  return text.str();
+}
+
+void reportLogCounts(const Outcome& outcome, const GroupLogReader& reader,
+                     const RecordedGaps* recordedGaps, std::chrono::milliseconds maxGap) {
+  std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << ", skipped "
+            << counted(reader.groupsWithMissingBlock(), "group") << " with a missing block and "
+            << counted(reader.malformedLines(), "malformed line");
+  if (recordedGaps) {
+    std::cerr << ", shortened " << counted(recordedGaps->shortenedGaps(), "gap") << " to "
+              << seconds(maxGap) << ", " << counted(recordedGaps->backwardSteps(), "timestamp")
+              << " went backwards";
+  }
+  std::cerr << '\n';
+  if (reader.stoppedAtMalformedLine()) {
+    std::cerr << kProgramName << ": stopped at the first malformed line (--strict)\n";
+  }
+}
+
 int replayLog(const FeedOptions& options, PacketWriter& writer) {
   const std::optional<OpenLog> log = openLog(*options.logFile);
   if (!log) return kExitError;
   const std::string logName = *options.logFile == "-" ? "(standard input)" : *options.logFile;
   GroupLogReader reader(*log->stream, logName, std::cerr, options.strict);
+  // A live source brings the groups at its own pace; pacing them again would only let them fall
+  // behind. Given a rate, only bursts faster than it are held back.
+  const PaceClock::duration interval =
+      intervalAt(options.groupsPerSecond.value_or(log->live ? 0 : kRdsGroupsPerSecond));
+  const std::chrono::milliseconds maxGap = options.maxGap.value_or(kDefaultMaxGap);
+  RecordedGaps recordedGaps(interval, maxGap);
 
-  const Outcome outcome = sendGroups(reader, writer, options);
+  const Outcome outcome = sendGroups(reader, writer, options.count, [&] {
+    return options.timed ? recordedGaps.before(reader.timeOfLastGroup()) : interval;
+  });
   if (outcome.writeFailed) reportError(options.device, writer.errorString());
-  std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << ", skipped "
-            << counted(reader.groupsWithMissingBlock(), "group") << " with a missing block and "
-            << counted(reader.malformedLines(), "malformed line") << '\n';
-  if (reader.stoppedAtMalformedLine()) {
-    std::cerr << kProgramName << ": stopped at the first malformed line (--strict)\n";
-  }
+  reportLogCounts(outcome, reader, options.timed ? &recordedGaps : nullptr, maxGap);
   return outcome.writeFailed || reader.stoppedAtMalformedLine() ? kExitError : EXIT_SUCCESS;
 }
 
 int runDemoStation(const FeedOptions& options, PacketWriter& writer) {
   DemoStationSource station(
       std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now()));
-  const Outcome outcome = sendGroups(station, writer, options);
+  const PaceClock::duration interval =
+      intervalAt(options.groupsPerSecond.value_or(kRdsGroupsPerSecond));
+  const Outcome outcome = sendGroups(station, writer, options.count, [&] { return interval; });
   if (outcome.writeFailed) reportError(options.device, writer.errorString());
   std::cerr << kProgramName << ": sent " << counted(outcome.sent, "group") << '\n';
   return outcome.writeFailed ? kExitError : EXIT_SUCCESS;

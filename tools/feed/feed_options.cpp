@@ -1,4 +1,4 @@
-#include "feed_options.h"
+#include "tools/feed/feed_options.h"
 
 #include <charconv>
 #include <cmath>
@@ -11,14 +11,25 @@ struct OptionValue {
   std::string_view value;  // empty if the option takes none
 };
 
-std::optional<double> parseRate(std::string_view text) {
-  double rate = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
-  if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(rate) ||
-      rate < 0) {
+// A finite number of at least 0.
+std::optional<double> parseNumber(std::string_view text) {
+  double number = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+  if (error != std::errc{} || end != text.data() + text.size() || !std::isfinite(number) ||
+      number < 0) {
     return std::nullopt;
   }
-  return rate;
+  return number;
+}
+
+// A gap of at most a day, to the millisecond.
+std::optional<std::chrono::milliseconds> parseMaxGap(std::string_view text) {
+  const auto seconds = parseNumber(text);
+  if (!seconds || *seconds > 86'400) return std::nullopt;
+  const auto gap =
+      std::chrono::round<std::chrono::milliseconds>(std::chrono::duration<double>(*seconds));
+  if (gap <= std::chrono::milliseconds::zero()) return std::nullopt;
+  return gap;
 }
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
@@ -29,20 +40,27 @@ std::optional<std::uint64_t> parseCount(std::string_view text) {
 }
 
 bool takesValue(std::string_view option) {
-  return option == "-r" || option == "--rate" || option == "-n" || option == "--count";
+  return option == "-r" || option == "--rate" || option == "-n" || option == "--count" ||
+         option == "--max-gap";
 }
 
 std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& options) {
   if (option.name == "-r" || option.name == "--rate") {
-    const auto rate = parseRate(option.value);
+    const auto rate = parseNumber(option.value);
     if (!rate) return UsageError{"invalid rate '" + std::string(option.value) + "'"};
     options.groupsPerSecond = *rate;
   } else if (option.name == "-n" || option.name == "--count") {
     const auto count = parseCount(option.value);
     if (!count) return UsageError{"invalid count '" + std::string(option.value) + "'"};
     options.count = *count;
+  } else if (option.name == "--max-gap") {
+    const auto gap = parseMaxGap(option.value);
+    if (!gap) return UsageError{"invalid gap '" + std::string(option.value) + "'"};
+    options.maxGap = *gap;
   } else if (option.name == "--strict") {
     options.strict = true;
+  } else if (option.name == "--timed") {
+    options.timed = true;
   } else {
     return UsageError{"unknown option '" + std::string(option.name) + "'"};
   }
@@ -58,6 +76,8 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
   options.device = operands[0];
   if (operands.size() == 2) options.logFile = std::string(operands[1]);
   if (options.strict && !options.logFile) return UsageError{"--strict needs a LOG"};
+  if (options.timed && !options.logFile) return UsageError{"--timed needs a LOG"};
+  if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
   return std::nullopt;
 }
 
@@ -110,12 +130,19 @@ std::string usageText(std::string_view programName) {
          "input), or without LOG from a built-in demo station that runs until interrupted.\n"
          "DEVICE is a serial device, a pseudo-terminal, a FIFO, or - for standard output.\n"
          "\n"
-         "  -r, --rate=GROUPS   groups per second (default 11.4, as a station sends them;\n"
-         "                      0 sends as fast as the line takes them)\n"
-         "  -n, --count=N       stop after N groups\n"
-         "      --strict        end at the first malformed line of LOG, with status 1\n"
-         "  -h, --help          show this help and exit\n"
-         "  -V, --version       show the version and exit\n"
+         "Groups from a log go out at --rate. Standard input from a pipe or a terminal is live:\n"
+         "each group goes out as soon as its line arrives, with no pacing unless --rate is\n"
+         "given, and then only bursts faster than the rate are held back.\n"
+         "\n"
+         "  -r, --rate=GROUPS      groups per second (default 11.4, as a station sends them;\n"
+         "                         0 sends as fast as the line takes them)\n"
+         "      --timed            send the groups of LOG at the times of their timestamps;\n"
+         "                         a group without one follows the one before at --rate\n"
+         "      --max-gap=SECONDS  with --timed, shorten longer gaps to SECONDS (default 5)\n"
+         "  -n, --count=N          stop after N groups\n"
+         "      --strict           end at the first malformed line of LOG, with status 1\n"
+         "  -h, --help             show this help and exit\n"
+         "  -V, --version          show the version and exit\n"
          "\n"
          "Exit status: 0 when all groups were sent, 1 on an error, 2 on bad usage.\n";
 }

@@ -1,6 +1,7 @@
 // The feeder's command line.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,16 +9,23 @@
 #include <variant>
 #include <vector>
 
-#include "demo_station.h"
+#include "tools/feed/demo_station.h"
 
 namespace tavimor::feed {
 
+// A timed replay waits no longer than this between two groups, unless told otherwise.
+inline constexpr std::chrono::milliseconds kDefaultMaxGap{5000};
+
 struct FeedOptions {
-  std::string device;                  // "-" for standard output
-  std::optional<std::string> logFile;  // "-" for standard input; none for the demo station
-  double groupsPerSecond = kRdsGroupsPerSecond;  // 0: as fast as the line takes them
-  std::optional<std::uint64_t> count;            // stop after this many groups
+  std::string device;                    // "-" for standard output
+  std::optional<std::string> logFile{};  // "-" for standard input; none for the demo station
+  // None: the source's own pace (kRdsGroupsPerSecond, none for live input); 0: as fast as the
+  // line takes them.
+  std::optional<double> groupsPerSecond{};
+  std::optional<std::uint64_t> count{};  // stop after this many groups
   bool strict = false;
+  bool timed = false;                                 // at the times of the log's timestamps
+  std::optional<std::chrono::milliseconds> maxGap{};  // none: kDefaultMaxGap
 };
 
 struct HelpRequest {};

@@ -1,4 +1,4 @@
-#include "group_log.h"
+#include "tools/feed/group_log.h"
 
 #include <algorithm>
 #include <array>
@@ -43,17 +43,49 @@ std::string quoted(std::string_view text) {
 }
 
 LogLine malformed(std::string problem) {
-  return {LogLine::Kind::Malformed, {}, std::move(problem)};
+  return {LogLine::Kind::Malformed, {}, std::move(problem), {}};
 }
 
-std::optional<std::string> timestampProblem(const std::vector<std::string_view>& words) {
-  if (words.size() == 4) return std::nullopt;
-  if (!words[4].starts_with('@')) return "unexpected " + quoted(words[4]) + " after the blocks";
+unsigned number(std::string_view digits) {
+  unsigned value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return value;
+}
+
+// date is "YYYY/MM/DD" and time "HH:MM:SS.cc", their digits already checked.
+std::optional<LogTime> toLogTime(std::string_view date, std::string_view time) {
+  using namespace std::chrono;
+  const year_month_day calendarDate{year(static_cast<int>(number(date.substr(0, 4)))),
+                                    month(number(date.substr(5, 2))),
+                                    day(number(date.substr(8, 2)))};
+  const hours hour(number(time.substr(0, 2)));
+  const minutes minute(number(time.substr(3, 2)));
+  const seconds second(number(time.substr(6, 2)));
+  // Second 60 is a leap second, which a receiver's clock may show.
+  if (!calendarDate.ok() || hour > 23h || minute > 59min || second > 60s) return std::nullopt;
+  return sys_days(calendarDate) + hour + minute + second + Centiseconds(number(time.substr(9, 2)));
+}
+
+struct Timestamp {
+  std::optional<LogTime> time;  // none if the line has no timestamp
+  std::string problem;          // what is wrong with the one it has
+};
+
+Timestamp parseTimestamp(const std::vector<std::string_view>& words) {
+  if (words.size() == 4) return {};
+  if (!words[4].starts_with('@')) {
+    return {{}, "unexpected " + quoted(words[4]) + " after the blocks"};
+  }
   if (words.size() != 6 || !matchesPattern(words[4], kDatePattern) ||
       !matchesPattern(words[5], kTimePattern)) {
-    return "timestamp is not @YYYY/MM/DD HH:MM:SS.cc";
+    return {{}, "timestamp is not @YYYY/MM/DD HH:MM:SS.cc"};
   }
-  return std::nullopt;
+  const auto time = toLogTime(words[4].substr(1), words[5]);
+  if (!time) {
+    const std::string written = std::string(words[4].substr(1)) + ' ' + std::string(words[5]);
+    return {{}, "timestamp " + quoted(written) + " is not a valid date and time"};
+  }
+  return {time, {}};
 }
 
 }  // namespace
@@ -77,9 +109,10 @@ LogLine parseLogLine(std::string_view line) {
                        quoted(words[i]) + " is not four hex digits");
     }
   }
-  if (auto problem = timestampProblem(words)) return malformed(std::move(*problem));
-  if (missingBlock) return {LogLine::Kind::MissingBlock, {}, {}};
-  return {LogLine::Kind::Group, {blocks[0], blocks[1], blocks[2], blocks[3]}, {}};
+  Timestamp timestamp = parseTimestamp(words);
+  if (!timestamp.problem.empty()) return malformed(std::move(timestamp.problem));
+  if (missingBlock) return {LogLine::Kind::MissingBlock, {}, {}, timestamp.time};
+  return {LogLine::Kind::Group, {blocks[0], blocks[1], blocks[2], blocks[3]}, {}, timestamp.time};
 }
 
 GroupLogReader::GroupLogReader(std::istream& log, std::string logName, std::ostream& diagnostics,
@@ -93,6 +126,7 @@ std::optional<RdsGroup> GroupLogReader::next() {
     LogLine parsed = parseLogLine(line);
     switch (parsed.kind) {
       case LogLine::Kind::Group:
+        timeOfLastGroup_ = parsed.time;
         return parsed.group;
       case LogLine::Kind::Ignored:
         break;

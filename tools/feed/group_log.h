@@ -3,6 +3,7 @@
 // receiver could not decode.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <istream>
 #include <optional>
@@ -11,15 +12,20 @@
 #include <string_view>
 
 #include "decode/rds_group.h"
-#include "group_source.h"
+#include "tools/feed/group_source.h"
 
 namespace tavimor::feed {
+
+using Centiseconds = std::chrono::duration<std::int64_t, std::centi>;
+// A log's timestamp, as the recorder's clock read it.
+using LogTime = std::chrono::sys_time<Centiseconds>;
 
 struct LogLine {
   enum class Kind { Group, Ignored, MissingBlock, Malformed };
   Kind kind = Kind::Ignored;
-  RdsGroup group;       // for Kind::Group
-  std::string problem;  // for Kind::Malformed: what is wrong, for the user
+  RdsGroup group;               // for Kind::Group
+  std::string problem;          // for Kind::Malformed: what is wrong, for the user
+  std::optional<LogTime> time;  // for Kind::Group and Kind::MissingBlock, if the line has one
 };
 
 LogLine parseLogLine(std::string_view line);
@@ -33,6 +39,8 @@ class GroupLogReader final : public GroupSource {
 
   std::optional<RdsGroup> next() override;
 
+  // The timestamp of the group next() returned last, if its line had one.
+  const std::optional<LogTime>& timeOfLastGroup() const { return timeOfLastGroup_; }
   std::uint64_t groupsWithMissingBlock() const { return groupsWithMissingBlock_; }
   std::uint64_t malformedLines() const { return malformedLines_; }
   bool stoppedAtMalformedLine() const { return stoppedAtMalformedLine_; }
@@ -43,6 +51,7 @@ class GroupLogReader final : public GroupSource {
   std::ostream& diagnostics_;
   bool strict_;
   std::uint64_t lineNumber_ = 0;
+  std::optional<LogTime> timeOfLastGroup_;
   std::uint64_t groupsWithMissingBlock_ = 0;
   std::uint64_t malformedLines_ = 0;
   bool stoppedAtMalformedLine_ = false;

@@ -1,4 +1,4 @@
-#include "packet_writer.h"
+#include "tools/feed/packet_writer.h"
 
 #include <unistd.h>
 
