@@ -6,7 +6,7 @@
 set -eu
 
 packages="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 qt6-qpa-plugins
-  libgtest-dev fonts-dejavu-core socat $*"
+  libgtest-dev fonts-dejavu-core socat inotify-tools libnotify-bin $*"
 
 missing=""
 for package in $packages; do
