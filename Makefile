@@ -1,8 +1,10 @@
 # Front door over CMake: `make run` starts the monitor, `make test` runs the whole suite headless.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# WERROR=ON turns compiler warnings into errors, as CI builds.
+WERROR ?= OFF
 
-.PHONY: all deps build run demo test test-sanitize fuzz soak bench format clean
+.PHONY: all deps build run demo test test-sanitize fuzz soak bench format lint clean
 
 all: build
 
@@ -10,7 +12,8 @@ deps:
 	@tools/install-deps.sh
 
 build: deps
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 run: build
@@ -26,6 +29,12 @@ test: build
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# clang-tidy with the checks of .clang-tidy over every source of the build's compile database.
+lint: build
+	@tools/install-deps.sh clang-tidy
+	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) \
+	  '$(CURDIR)/(main|app|decode|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
 
 clean:
 	rm -rf $(BUILD_DIR)
@@ -43,7 +52,8 @@ SANITIZER_ENV = ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:stri
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp:print_suppressions=0
 
 test-sanitize: deps
-	cmake -S . -B $(SANITIZE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAVIMOR_SANITIZE=ON
+	cmake -S . -B $(SANITIZE_BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DTAVIMOR_SANITIZE=ON \
+	  -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR)
 	$(SANITIZER_ENV) cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	cd $(SANITIZE_BUILD_DIR) && $(SANITIZER_ENV) QT_QPA_PLATFORM=offscreen \
 	  ctest --output-on-failure -j $(JOBS)

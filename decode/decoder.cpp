@@ -27,7 +27,7 @@ void decodeBasicTuning(const RdsGroup& group, Station& station) {
                      .trafficAnnouncement = bitOf(group.b, 4),
                      .music = bitOf(group.b, 3),
                      .programmeType = static_cast<std::uint8_t>(bitsOf(group.b, 5, 5))};
-  const unsigned segment = bitsOf(group.b, 0, 2);
+  const std::size_t segment = bitsOf(group.b, 0, 2);
   station.decoderIdentification[segment] = bitOf(group.b, 2);
   station.psName[2 * segment] = highByte(group.d);
   station.psName[2 * segment + 1] = lowByte(group.d);

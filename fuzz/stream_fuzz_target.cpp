@@ -190,7 +190,9 @@ class Stream {
 }  // namespace
 }  // namespace tavimor
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// libFuzzer calls the target by this name.
+extern "C" int LLVMFuzzerTestOneInput(  // NOLINT(readability-identifier-naming)
+    const std::uint8_t* data, std::size_t size) {
   tavimor::Stream stream;
   stream.run(std::span<const std::uint8_t>(data, size));
   return 0;

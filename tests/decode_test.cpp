@@ -22,7 +22,7 @@ Station decoded(const std::vector<RdsGroup>& groups) {
   return station;
 }
 
-std::string withSegment(std::string buffer, unsigned segment, std::string_view chars) {
+std::string withSegment(std::string buffer, std::size_t segment, std::string_view chars) {
   return buffer.replace(4 * segment, 4, chars);
 }
 
@@ -167,7 +167,7 @@ class RadioTextTest : public ::testing::Test {
   // n groups of one text, cycling over its 16 segments.
   void feedText(bool textB, int n, std::string_view text) {
     for (int i = 0; i < n; ++i) {
-      const auto segment = static_cast<unsigned>(i % 16);
+      const auto segment = static_cast<std::size_t>(i % 16);
       decodeGroup(group2A(0xD3C2, textB, segment, text.substr(4 * segment, 4)), station);
     }
   }

@@ -36,7 +36,7 @@ constexpr std::uint16_t kPopMusic = 10 << 5;
 // The four group 0A packets that carry a station name, with the given switching flags.
 std::string stationName(std::uint16_t pi, std::string_view name, std::uint16_t flags) {
   std::string packets;
-  for (int segment = 0; segment < 4; ++segment) {
+  for (std::size_t segment = 0; segment < 4; ++segment) {
     packets += testing::packet(group0A(pi, static_cast<std::uint16_t>(flags | kPopMusic | segment),
                                        name.substr(2 * segment, 2)));
   }
@@ -46,7 +46,7 @@ std::string stationName(std::uint16_t pi, std::string_view name, std::uint16_t f
 // Sixteen group 2A packets carrying a whole 64-character RadioText.
 std::string radioText(std::uint16_t pi, bool textB, std::string_view text) {
   std::string packets;
-  for (unsigned segment = 0; segment < 16; ++segment) {
+  for (std::size_t segment = 0; segment < 16; ++segment) {
     packets += testing::packet(group2A(pi, textB, segment, text.substr(4 * segment, 4)));
   }
   return packets;

@@ -143,7 +143,7 @@ TEST_F(FeederCommand, DemoStationStopsAfterTheCountOfWholePackets) {
 TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
   QProcess feeder;
   feeder.start(kFeeder, {"-"});
-  ASSERT_TRUE(waitUntil([&] { return feeder.bytesAvailable() >= 2 * 9; }, 10s));
+  ASSERT_TRUE(waitUntil([&] { return feeder.bytesAvailable() >= qint64{18}; }, 10s));
 
   feeder.terminate();
   ASSERT_TRUE(feeder.waitForFinished(10'000));
@@ -156,7 +156,7 @@ TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
             "tavimor-feed: sent " + std::to_string(packets.size() / 9) + " groups\n");
 }
 
-constexpr std::size_t kPacketBytes = 9;
+constexpr qint64 kPacketBytes = 9;
 
 // Group i of a made-up station, as a log line and as the packet the feeder sends for it.
 std::string groupLine(unsigned i) {
@@ -170,8 +170,9 @@ std::string groupPacket(unsigned i) {
 }
 
 bool packetsOut(QProcess& feeder, std::size_t packets, std::chrono::milliseconds limit) {
-  return waitUntil([&] { return feeder.bytesAvailable() >= qint64(packets * kPacketBytes); },
-                   limit);
+  return waitUntil(
+      [&] { return feeder.bytesAvailable() / kPacketBytes >= static_cast<qint64>(packets); },
+      limit);
 }
 
 // A live source brings a group about every 88 ms; each must go out at once, not when more input
@@ -238,7 +239,7 @@ TEST_P(TimedReplay, SpacesTheGroupsAsTheyWereRecorded) {
   std::vector<qint64> arrivals;
   waitUntil(
       [&] {
-        while (feeder.bytesAvailable() >= qint64((arrivals.size() + 1) * kPacketBytes))
+        while (feeder.bytesAvailable() / kPacketBytes > static_cast<qint64>(arrivals.size()))
           arrivals.push_back(clock.elapsed());
         return arrivals.size() == GetParam().gaps.size() + 1;
       },

@@ -7,12 +7,17 @@
 #include "tools/feed/group_log.h"
 #include "tools/feed/pacer.h"
 
-namespace tavimor::feed {
+namespace tavimor {
 
-void PrintTo(const RdsGroup& group, std::ostream* out) {
+// gtest finds the printer of a type in the type's own namespace.
+void PrintTo(const RdsGroup& group, std::ostream* out) {  // NOLINT(readability-identifier-naming)
   *out << std::hex << std::uppercase << group.a << ' ' << group.b << ' ' << group.c << ' '
        << group.d;
 }
+
+}  // namespace tavimor
+
+namespace tavimor::feed {
 
 namespace {
 

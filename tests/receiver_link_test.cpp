@@ -30,7 +30,7 @@ class LinkProbe {
     QObject::connect(&link, &ReceiverLink::readReceived,
                      [this](const QByteArray& read) { reads.push_back(read.toStdString()); });
   }
-  bool waitForReads(std::size_t count) {
+  bool waitForReads(std::size_t count) const {
     return waitUntil([&] { return reads.size() >= count; });
   }
 

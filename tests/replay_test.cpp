@@ -22,15 +22,15 @@ const std::string kTextB = "Traffic: the ring road is clear again. Drive safely!
 // 300 groups: 0A and 2A in turn; RadioText A for the first half, B for the second.
 std::vector<std::string> station() {
   std::vector<std::string> groups;
-  for (int i = 0; i < 300; ++i) {
-    const int n = i / 2;
+  for (std::size_t i = 0; i < 300; ++i) {
+    const std::size_t n = i / 2;
     if (i % 2 == 0) {
-      const int segment = n % 4;
+      const std::size_t segment = n % 4;
       groups.push_back(testing::packet(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
                                                std::string_view(kPsName).substr(2 * segment, 2))));
     } else {
       const bool textB = i >= 150;
-      const int segment = n % 16;
+      const std::size_t segment = n % 16;
       groups.push_back(testing::packet(
           group2A(0xD3C2, textB, segment,
                   std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4))));

@@ -70,7 +70,7 @@ class SoakStation {
       case 1:
       case 2:
       case 3: {
-        const int segment = static_cast<int>(count_ % 4);
+        const auto segment = static_cast<std::size_t>(count_ % 4);
         return testing::packet(
             testing::group0A(0xD3C2, static_cast<std::uint16_t>(flags_ | 0x0148 | segment),
                              std::string_view(kName).substr(2 * segment, 2)));
@@ -78,7 +78,7 @@ class SoakStation {
       case 4:
       case 5:
       case 6: {
-        const auto segment = static_cast<unsigned>(count_ % 16);
+        const auto segment = static_cast<std::size_t>(count_ % 16);
         return testing::packet(
             testing::group2A(0xD3C2, textB_, segment,
                              std::string_view(textB_ ? kTextB : kTextA).substr(4 * segment, 4)));

@@ -132,7 +132,7 @@ QFont fontFor(Style style, const QFont& fixed) {
     case Style::Default:
       break;
   }
-  return QFont();
+  return {};
 }
 
 }  // namespace
@@ -185,7 +185,8 @@ void MainWindow::createControls() {
   }
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     const auto name = controlName(static_cast<Field>(i));
-    fieldWidgets_[i] = findChild<QWidget*>(QString::fromLatin1(name.data(), name.size()));
+    fieldWidgets_[i] =
+        findChild<QWidget*>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
   }
   setTabOrder(fieldWidgets_[static_cast<std::size_t>(Field::RawRead)],
               fieldWidgets_[static_cast<std::size_t>(Field::HexRead)]);
@@ -218,7 +219,7 @@ void MainWindow::showField(const DisplayFields& fields, Field field) {
 }
 
 QColor MainWindow::resolve(const Colour& colour) const {
-  if (const auto* rgb = std::get_if<Rgb>(&colour)) return QColor(rgb->red, rgb->green, rgb->blue);
+  if (const auto* rgb = std::get_if<Rgb>(&colour)) return {rgb->red, rgb->green, rgb->blue};
   switch (std::get<ThemeColour>(colour)) {
     case ThemeColour::ButtonFace:
       return palette().color(QPalette::Button);

@@ -27,7 +27,7 @@ inline RdsGroup group0A(std::uint16_t pi, std::uint16_t blockB, std::string_view
 }
 
 // Group 2A: block B carries the text A/B flag and the segment address; C and D four characters.
-inline RdsGroup group2A(std::uint16_t pi, bool textB, unsigned segment, std::string_view text) {
+inline RdsGroup group2A(std::uint16_t pi, bool textB, std::size_t segment, std::string_view text) {
   const auto blockB = static_cast<std::uint16_t>(0x2000 | (textB ? 0x10 : 0) | segment);
   return {pi, blockB, chars(text[0], text[1]), chars(text[2], text[3])};
 }

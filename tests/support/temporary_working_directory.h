@@ -1,8 +1,7 @@
 // Runs a test inside a fresh temporary directory, where the program keeps traffic.txt.
 #pragma once
 
-#include <stdlib.h>
-
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>

@@ -18,7 +18,8 @@ namespace tavimor::testing {
 
 inline QWidget* fieldWidget(MainWindow& window, Field field) {
   const auto name = controlName(field);
-  return window.findChild<QWidget*>(QString::fromLatin1(name.data(), name.size()));
+  return window.findChild<QWidget*>(
+      QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
 }
 
 inline QString shownText(MainWindow& window, Field field) {
@@ -33,7 +34,8 @@ struct ShownField {
   bool operator==(const ShownField&) const = default;
 };
 
-inline void PrintTo(const ShownField& shown, std::ostream* out) {
+inline void PrintTo(  // NOLINT(readability-identifier-naming): gtest looks for this name
+    const ShownField& shown, std::ostream* out) {
   *out << '"' << shown.text.toStdString() << "\" on " << shown.background.name().toStdString();
 }
 

@@ -90,6 +90,10 @@ std::uint16_t switchingBits(const OnAir& onAir, unsigned segment) {
                                     unsigned{kDecoderIdentification[segment]} << 2 | segment);
 }
 
+std::uint16_t blockOf(std::uint8_t high, std::uint8_t low) {
+  return static_cast<std::uint16_t>(high << 8 | low);
+}
+
 std::uint16_t pairOf(char high, char low) {
   return static_cast<std::uint16_t>(static_cast<unsigned char>(high) << 8 |
                                     static_cast<unsigned char>(low));
@@ -100,11 +104,13 @@ RdsGroup serviceNameGroup(const OnAir& onAir, unsigned segment) {
   constexpr std::uint8_t kTwoFrequencies = 224 + 2;
   constexpr std::uint8_t kFiller = 205;
   const std::uint16_t frequencies = segment % 2 == 0
-                                        ? pairOf(kTwoFrequencies, demo::kAlternativeFrequency1)
-                                        : pairOf(demo::kAlternativeFrequency2, kFiller);
-  return {demo::kPi,
-          static_cast<std::uint16_t>(blockBHead(0, false, onAir) | switchingBits(onAir, segment)),
-          frequencies, pairOf(demo::kPsName[2 * segment], demo::kPsName[2 * segment + 1])};
+                                        ? blockOf(kTwoFrequencies, demo::kAlternativeFrequency1)
+                                        : blockOf(demo::kAlternativeFrequency2, kFiller);
+  return {
+      demo::kPi,
+      static_cast<std::uint16_t>(blockBHead(0, false, onAir) | switchingBits(onAir, segment)),
+      frequencies,
+      pairOf(demo::kPsName[2 * std::size_t{segment}], demo::kPsName[2 * std::size_t{segment} + 1])};
 }
 
 RdsGroup radioTextGroup(const OnAir& onAir, unsigned segment) {

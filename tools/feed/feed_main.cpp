@@ -30,7 +30,7 @@ constexpr int kExitUsage = 2;
 
 std::atomic<bool> stopRequested{false};
 
-void requestStop(int) {
+void requestStop(int /*signal*/) {
   stopRequested = true;
 }
 
