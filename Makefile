@@ -1,6 +1,10 @@
 # Front door over CMake: `make run` starts the monitor, `make test` runs the whole suite headless.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# Ninja prints one progress line per step instead of make's directory chatter. CMake reads this
+# only for a new build directory: one configured before keeps its generator.
+export CMAKE_GENERATOR ?= Ninja
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps build run demo test test-sanitize fuzz soak bench format clean
 
