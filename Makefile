@@ -25,6 +25,14 @@ run: build
 demo: build
 	tools/demo.sh $(BUILD_DIR) $(LOG)
 
+# Root or sudo for the port is asked for before the packages and the build, not after them.
+.PHONY: demo-check
+demo-check:
+	@tools/demo.sh --check
+ifneq ($(filter demo,$(MAKECMDGOALS)),)
+deps: demo-check
+endif
+
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 

@@ -6,6 +6,7 @@
 # feeder replays it instead of running the demo station.
 #
 # Usage: tools/demo.sh [BUILD_DIR [LOG]]   (make demo [LOG=...] builds first, then runs this)
+#        tools/demo.sh --check             (only root or sudo and a free port, before the build)
 set -eu
 
 fail() {
@@ -13,6 +14,11 @@ fail() {
   exit 1
 }
 
+check_only=""
+if [ "${1:-}" = --check ]; then
+  check_only=1
+  shift
+fi
 log=""
 if [ $# -ge 2 ]; then
   [ -f "$2" ] || fail "$2: no such log"
@@ -26,11 +32,22 @@ marker=/run/tavimor-demo.pid
 monitor="$build_dir/tavimor"
 feeder="$build_dir/tools/tavimor-feed"
 
-for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
-  [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
-done
+if [ -z "$check_only" ]; then
+  for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
+    [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
+  done
+fi
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 user=$(id -un)
+
+if [ -n "$sudo" ]; then
+  needs_root="make demo needs root to create $port: run it as root, or"
+  command -v sudo >/dev/null || fail "$needs_root install sudo (apt-get install sudo," \
+    "as root) and add yourself to the sudo group (adduser $user sudo, then log in again)"
+  # Asked here rather than by socat in the background, where a password prompt would race the wait.
+  sudo -v || fail "$needs_root have yourself added to the sudo group (adduser $user sudo," \
+    "as root, then log in again)"
+fi
 
 demo_running() {
   [ -f "$marker" ] && [ "$(cat "/proc/$(cat "$marker")/comm" 2>/dev/null)" = socat ]
@@ -51,9 +68,7 @@ if [ -e "$port" ] || [ -L "$port" ]; then
 It may be a real serial port or a receiver, so the demo leaves it alone.
 With a receiver on it, 'make run' starts the monitor on the real thing."
 fi
-
-# Asked here rather than by socat in the background, where a password prompt would race the wait.
-if [ -n "$sudo" ]; then sudo -v || fail "creating $port needs root or sudo"; fi
+[ -z "$check_only" ] || exit 0
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-demo.XXXXXX")
 feeder_pid=""
