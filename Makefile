@@ -3,6 +3,10 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 # WERROR=ON turns compiler warnings into errors, as CI builds.
 WERROR ?= OFF
+# Ninja prints one progress line per step instead of make's directory chatter. CMake reads this
+# only for a new build directory: one configured before keeps its generator.
+export CMAKE_GENERATOR ?= Ninja
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps build run demo test test-sanitize fuzz soak bench format lint clean
 
@@ -23,6 +27,14 @@ run: build
 # LOG=file; creating the port needs root or sudo.
 demo: build
 	tools/demo.sh $(BUILD_DIR) $(LOG)
+
+# Root or sudo for the port is asked for before the packages and the build, not after them.
+.PHONY: demo-check
+demo-check:
+	@tools/demo.sh --check
+ifneq ($(filter demo,$(MAKECMDGOALS)),)
+deps: demo-check
+endif
 
 test: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)

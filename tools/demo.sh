@@ -2,10 +2,11 @@
 # Runs the monitor on a virtual serial port 5 fed by the demo station: socat joins a
 # pseudo-terminal linked at /dev/ttyS4 to another one that tavimor-feed writes to. Creating the
 # link in /dev needs root, through sudo when not run as root. A real /dev/ttyS4 is never touched.
-# Closing the window stops the feeder and socat and removes the link. Given a hex group log, the
-# feeder replays it instead of running the demo station.
+# Closing the window, Ctrl-C, SIGTERM or SIGHUP stops the monitor, the feeder and socat, removes
+# the link and exits 0. Given a hex group log, the feeder replays it instead of the demo station.
 #
 # Usage: tools/demo.sh [BUILD_DIR [LOG]]   (make demo [LOG=...] builds first, then runs this)
+#        tools/demo.sh --check             (only root or sudo and a free port, before the build)
 set -eu
 
 fail() {
@@ -13,6 +14,11 @@ fail() {
   exit 1
 }
 
+check_only=""
+if [ "${1:-}" = --check ]; then
+  check_only=1
+  shift
+fi
 log=""
 if [ $# -ge 2 ]; then
   [ -f "$2" ] || fail "$2: no such log"
@@ -23,14 +29,27 @@ build_dir=${1:-build}
 port=/dev/ttyS4
 # socat's process id while a demo owns the link, so that a leftover link can be told apart.
 marker=/run/tavimor-demo.pid
+# Qt's serial lock while the monitor holds the port; a killed monitor leaves it behind.
+lock=/var/lock/LCK..ttyS4
 monitor="$build_dir/tavimor"
 feeder="$build_dir/tools/tavimor-feed"
 
-for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
-  [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
-done
+if [ -z "$check_only" ]; then
+  for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
+    [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
+  done
+fi
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 user=$(id -un)
+
+if [ -n "$sudo" ]; then
+  needs_root="make demo needs root to create $port: run it as root, or"
+  command -v sudo >/dev/null || fail "$needs_root install sudo (apt-get install sudo," \
+    "as root) and add yourself to the sudo group (adduser $user sudo, then log in again)"
+  # Asked here rather than by socat in the background, where a password prompt would race the wait.
+  sudo -v || fail "$needs_root have yourself added to the sudo group (adduser $user sudo," \
+    "as root, then log in again)"
+fi
 
 demo_running() {
   [ -f "$marker" ] && [ "$(cat "/proc/$(cat "$marker")/comm" 2>/dev/null)" = socat ]
@@ -51,16 +70,28 @@ if [ -e "$port" ] || [ -L "$port" ]; then
 It may be a real serial port or a receiver, so the demo leaves it alone.
 With a receiver on it, 'make run' starts the monitor on the real thing."
 fi
+[ -z "$check_only" ] || exit 0
 
-# Asked here rather than by socat in the background, where a password prompt would race the wait.
-if [ -n "$sudo" ]; then sudo -v || fail "creating $port needs root or sudo"; fi
+# True in the foreground process group of a controlling terminal.
+in_terminal_foreground() {
+  stat=$(cat "/proc/$$/stat")
+  # shellcheck disable=SC2086  # after the name: state ppid pgrp session tty_nr tpgid
+  set -- ${stat##*) }
+  [ "$3" = "$6" ]
+}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-demo.XXXXXX")
 feeder_pid=""
+monitor_pid=""
+monitor_started=""
+stderr_saved=""
 
-# shellcheck disable=SC2317  # run by the trap
+# shellcheck disable=SC2317  # run by the traps
 stop_all() {
-  if [ -n "$feeder_pid" ]; then kill "$feeder_pid" 2>/dev/null || true; fi
+  for pid in $monitor_pid $feeder_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   if demo_running; then $sudo kill "$(cat "$marker")" 2>/dev/null || true; fi
   # socat removes its links when it ends; give it a moment, then make sure.
   for _ in 1 2 3 4 5 6 7 8 9 10; do
@@ -71,15 +102,35 @@ stop_all() {
     case "$(readlink "$port")" in /dev/pts/*) $sudo rm -f "$port" ;; esac
   fi
   $sudo rm -f "$marker"
+  if [ -n "$monitor_started" ] && [ -f "$lock" ] && ! kill -0 "$monitor_started" 2>/dev/null &&
+    [ "$(head -n 1 "$lock")" = "$monitor_started" ]; then
+    rm -f "$lock"
+  fi
   rm -rf "$work"
 }
-trap stop_all EXIT
-trap 'exit 130' INT TERM HUP
+
+# shellcheck disable=SC2317  # run by the traps
+finish() {
+  trap '' INT TERM HUP
+  if [ -n "$stderr_saved" ]; then exec 2>&4 4>&-; fi
+  stop_all
+  trap - EXIT
+  case $- in *m*) set +m ;; esac
+  if [ "$1" -eq 0 ]; then echo "Demo stopped; $port is removed."; fi
+  exit "$1"
+}
+trap 'finish $?' EXIT
+trap 'finish 0' INT TERM HUP
+# Ctrl-C in a terminal interrupts its whole foreground process group, make included, which then
+# reports the demo as failed. As a job-control shell this script takes the terminal's foreground
+# for itself and runs everything else as background jobs, so Ctrl-C reaches the script alone.
+if in_terminal_foreground; then set -m; fi
 
 # The shell writes its own process id, then becomes socat, so the marker names socat itself.
 # shellcheck disable=SC2016
 $sudo sh -c 'echo $$ > "$1"; exec socat "pty,raw,echo=0,link=$2,user=$3,mode=600" \
-  "pty,raw,echo=0,link=$4,user=$3,mode=600"' demo "$marker" "$port" "$user" "$work/feeder" &
+  "pty,raw,echo=0,link=$4,user=$3,mode=600"' demo "$marker" "$port" "$user" "$work/feeder" \
+  </dev/null &
 
 for _ in $(seq 50); do
   [ -e "$port" ] && [ -e "$work/feeder" ] && break
@@ -87,10 +138,22 @@ for _ in $(seq 50); do
 done
 if [ ! -e "$port" ] || [ ! -e "$work/feeder" ]; then fail "socat did not create $port"; fi
 
-"$feeder" "$work/feeder" ${log:+"$log"} &
+"$feeder" "$work/feeder" ${log:+"$log"} </dev/null &
 feeder_pid=$!
 
-echo "${log:-Demo station} on $port. traffic.txt is written to $build_dir/. Close the window to stop."
+echo "${log:-Demo station} on $port. traffic.txt is written to $build_dir/." \
+  "Close the window or press Ctrl-C to stop."
+(cd "$build_dir" && exec ./tavimor) </dev/null &
+monitor_pid=$!
+monitor_started=$monitor_pid
 status=0
-(cd "$build_dir" && ./tavimor) || status=$?
-exit "$status"
+# A job-control shell reports its jobs' ends ("Done") on its standard error: not here.
+exec 4>&2 2>/dev/null
+stderr_saved=1
+wait "$monitor_pid" || status=$?
+exec 2>&4 4>&-
+stderr_saved=""
+# Ended and reaped: its process id may soon belong to another process.
+monitor_pid=""
+if [ "$status" -gt 128 ]; then echo "demo: the monitor ended on signal $((status - 128))" >&2; fi
+finish "$status"

@@ -5,8 +5,12 @@
 # Usage: tools/install-deps.sh [PACKAGE]...
 set -eu
 
-packages="cmake make g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6 qt6-qpa-plugins
-  libgtest-dev fonts-dejavu-core socat inotify-tools libnotify-bin $*"
+# ninja-build for a quiet build; libxkbcommon-dev so that Qt's CMake files find XKB instead of
+# reporting it missing at every configure; inotify-tools and libnotify-bin for
+# tavimor-traffic-notify.
+packages="cmake make ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6
+  qt6-qpa-plugins libxkbcommon-dev libgtest-dev fonts-dejavu-core socat inotify-tools
+  libnotify-bin $*"
 
 missing=""
 for package in $packages; do
@@ -15,8 +19,16 @@ for package in $packages; do
 done
 [ -z "$missing" ] && exit 0
 
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=""
+elif command -v sudo >/dev/null; then
+  sudo="sudo"
+else
+  echo "install-deps: installing$missing needs root: run this as root, or install sudo" \
+    "(apt-get install sudo, as root) and add yourself to the sudo group" >&2
+  exit 1
+fi
 echo "Installing:$missing"
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update
 # shellcheck disable=SC2086

@@ -1,0 +1,122 @@
+#!/bin/sh
+# Stopping the demo, as a user does with Ctrl-C on its terminal and as tools/screenshot.sh does
+# with SIGTERM to its process group: either way the monitor, the feeder and socat must end, the
+# port link, the marker and the monitor's serial lock must be gone, and the demo must exit 0
+# with the line that says it stopped. The demo creates /dev/ttyS4, so this needs root.
+#
+# Usage: demo_stop_test.sh DEMO_SCRIPT BUILD_DIR   (exit 77: skipped)
+set -eu
+
+demo=$(realpath -- "$1")
+build_dir=$(realpath -- "$2")
+port=/dev/ttyS4
+marker=/run/tavimor-demo.pid
+lock=/var/lock/LCK..ttyS4
+stopped_line="Demo stopped; $port is removed."
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "SKIP: the demo creates $port, which needs root"
+  exit 77
+fi
+if [ -e "$port" ] || [ -L "$port" ]; then
+  echo "SKIP: $port exists ($(ls -l "$port")); the demo leaves it alone"
+  exit 77
+fi
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/demo-stop-test.XXXXXX")
+runner=""
+
+demo_processes() {
+  for proc in /proc/[0-9]*; do
+    exe=$(readlink "$proc/exe" 2>/dev/null) || continue
+    case $exe in
+      "$build_dir/tavimor" | "$build_dir/tools/tavimor-feed") echo "${proc#/proc/}" ;;
+      */socat)
+        if tr '\0' ' ' <"$proc/cmdline" 2>/dev/null | grep -q "link=$port,"; then
+          echo "${proc#/proc/}"
+        fi
+        ;;
+    esac
+  done
+}
+
+# Unlike kill -0, false for a child that has ended but is not yet reaped.
+alive() {
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  state=${stat##*) }
+  [ "${state%% *}" != Z ]
+}
+
+# shellcheck disable=SC2317  # run by the trap
+clean_up() {
+  exec 3>&-
+  if [ -n "$runner" ]; then kill -KILL "-$runner" "$runner" 2>/dev/null || true; fi
+  for pid in $(demo_processes); do kill -KILL "$pid" 2>/dev/null || true; done
+  if [ -L "$port" ]; then
+    case "$(readlink "$port")" in /dev/pts/*) rm -f "$port" ;; esac
+  fi
+  rm -f "$marker" "$lock"
+  rm -rf "$scratch"
+}
+trap clean_up EXIT
+trap 'exit 1' INT TERM HUP
+
+fail() {
+  echo "FAIL ($case_name): $*"
+  echo "--- demo output:"
+  cat "$scratch/out" 2>/dev/null || true
+  exit 1
+}
+
+# Waits up to a minute for the port, the monitor and the lock it takes on the port.
+wait_for_monitor() {
+  for _ in $(seq 600); do
+    if [ -e "$port" ] && [ -e "$lock" ] && [ -n "$(demo_processes)" ]; then return 0; fi
+    alive "$runner" || fail "the demo ended before the monitor held $port"
+    sleep 0.1
+  done
+  fail "no monitor on $port within a minute"
+}
+
+# Waits up to 30 s for the demo to end and checks that nothing of it is left.
+expect_clean_stop() {
+  for _ in $(seq 300); do
+    alive "$runner" || break
+    sleep 0.1
+  done
+  if alive "$runner"; then fail "the demo still runs 30 s after it was told to stop"; fi
+  status=0
+  wait "$runner" || status=$?
+  runner=""
+  [ "$status" -eq 0 ] || fail "exit status $status, expected 0"
+  grep -q "$stopped_line" "$scratch/out" || fail "no line '$stopped_line'"
+  left=$(demo_processes)
+  [ -z "$left" ] || fail "processes left: $(for p in $left; do tr '\0' ' ' <"/proc/$p/cmdline"; echo; done)"
+  if [ -e "$port" ] || [ -L "$port" ]; then fail "$port left"; fi
+  [ ! -e "$marker" ] || fail "marker $marker left"
+  [ ! -e "$lock" ] || fail "serial lock $lock left: $(head -n 1 "$lock")"
+}
+
+# Ctrl-C interrupts the terminal's whole foreground process group: the shell that started the
+# demo stands in for make, which must see a clean exit rather than die with it (status 130).
+# A shell started in the background ignores SIGINT and cannot trap it; a user's does not.
+case_name="Ctrl-C on the demo's terminal"
+mkfifo "$scratch/keys"
+SHELL=/bin/sh env --default-signal=INT,QUIT setsid script -qefc \
+  "sh '$demo' '$build_dir' && echo 'the caller carried on'" /dev/null <"$scratch/keys" \
+  >"$scratch/out" 2>&1 &
+runner=$!
+exec 3>"$scratch/keys"
+wait_for_monitor
+printf '\003' >&3
+expect_clean_stop
+echo "ok: $case_name"
+exec 3>&-
+
+case_name="SIGTERM to the demo's process group, without a terminal"
+env --default-signal=INT,QUIT setsid sh "$demo" "$build_dir" </dev/null >"$scratch/out" 2>&1 &
+runner=$!
+wait_for_monitor
+kill -TERM "-$runner"
+expect_clean_stop
+echo "ok: $case_name"
