@@ -3,11 +3,13 @@
 #include <cstdlib>
 
 #include "app/monitor.h"
+#include "app/termination_signals.h"
 
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tavimor"));
   QApplication::setDesktopFileName(QStringLiteral("tavimor"));
+  const tavimor::TerminationSignals terminationSignals;
   tavimor::MessageBoxReporter reporter;
   tavimor::Monitor monitor(tavimor::serialPortDevice(tavimor::kReceiverPort), reporter);
   if (!monitor.start()) return EXIT_FAILURE;

@@ -17,8 +17,11 @@ bool Monitor::start() {
   if (const std::error_code error = reception_.start()) {
     const std::filesystem::path file =
         std::filesystem::absolute(reception_.traffic().statusFile().path());
-    reporter_.report({error.value(), QString::fromStdString(error.message()),
-                      QStringLiteral("Status file %1").arg(QString::fromStdString(file.string()))});
+    reporter_.report(
+        {.number = error.value(),
+         .description = QString::fromStdString(error.message()),
+         .subject = QStringLiteral("Status file %1").arg(QString::fromStdString(file.string())),
+         .advice = {}});
     return false;
   }
   if (const auto error = link_.open()) {

@@ -1,6 +1,35 @@
 #include "app/receiver_link.h"
 
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "app/port_lock.h"
+
 namespace tavimor {
+namespace {
+
+// Who holds the port, and for a lock left by a program that died, how to remove it: Qt removes
+// such a lock by itself only where the user may delete it.
+QStringList lockAdvice(const std::filesystem::path& device) {
+  const std::optional<PortLock> lock = findPortLock(device);
+  if (!lock) return {};
+  const QString file = QString::fromStdString(lock->file.string());
+  QString holder = QStringLiteral("process %1").arg(lock->holder);
+  if (!lock->program.empty())
+    holder += QStringLiteral(" (%1)").arg(QString::fromStdString(lock->program));
+  if (lock->holderRunning) {
+    return {QStringLiteral("The port is in use by %1, which holds the lock file %2.")
+                .arg(holder, file)};
+  }
+  return {
+      QStringLiteral("The lock file %1 blocks the port: %2, which left it, is no longer running.")
+          .arg(file, holder),
+      QStringLiteral("Remove it with: %1rm %2")
+          .arg(::geteuid() == 0 ? QString() : QStringLiteral("sudo "), file)};
+}
+
+}  // namespace
 
 QString serialPortDevice(int number) {
 #ifdef Q_OS_WIN
@@ -33,7 +62,8 @@ ReceiverLink::ReceiverLink(QString device, QObject* parent)
 std::optional<StartupError> ReceiverLink::open() {
   if (port_.open(QIODevice::ReadOnly)) return std::nullopt;
   return StartupError{static_cast<int>(port_.error()), port_.errorString(),
-                      QStringLiteral("Serial port %1 (%2)").arg(kReceiverPort).arg(device_)};
+                      QStringLiteral("Serial port %1 (%2)").arg(kReceiverPort).arg(device_),
+                      lockAdvice(device_.toStdString())};
 }
 
 void ReceiverLink::onReadyRead() {

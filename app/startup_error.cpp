@@ -3,16 +3,27 @@
 #include <QIcon>
 #include <QMessageBox>
 
+#include <cstdio>
+
 namespace tavimor {
 
+QStringList startupErrorLines(const StartupError& error) {
+  return QStringList{QStringLiteral("Tavimor cannot start."), error.subject,
+                     QStringLiteral("Error %1: %2").arg(error.number).arg(error.description)} +
+         error.advice;
+}
+
 QString startupErrorMessage(const StartupError& error) {
-  return QStringLiteral("Tavimor cannot start.\n\n%1\nError %2: %3")
-      .arg(error.subject)
-      .arg(error.number)
-      .arg(error.description);
+  QStringList lines = startupErrorLines(error);
+  const QString headline = lines.takeFirst();
+  return headline + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n'));
 }
 
 void MessageBoxReporter::report(const StartupError& error) {
+  for (const QString& line : startupErrorLines(error)) {
+    std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+  }
+  std::fflush(stderr);
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Tavimor"), startupErrorMessage(error));
   box.setWindowIcon(QIcon(QStringLiteral(":/tavimor/tavimor.svg")));
   box.exec();

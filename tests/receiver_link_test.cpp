@@ -2,6 +2,9 @@
 // recovery from a receiver that goes away.
 #include "app/receiver_link.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -10,9 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "app/port_lock.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/packets.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/temporary_working_directory.h"
 
 namespace tavimor {
 namespace {
@@ -183,6 +188,49 @@ TEST(ReceiverLink, ReceptionResumesWhenTheDeviceComesBack) {
       5s));
   EXPECT_EQ(probe.reads[0], kPacketA);
   EXPECT_EQ(probe.reads[1], kPacketB);
+}
+
+// A process that has ended, and whose id nobody has been given again yet.
+long endedProcess() {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  return child;
+}
+
+struct LockCase {
+  const char* name;
+  std::optional<std::string> content;  // none: no lock file
+  std::optional<long> holder;          // none: no lock found
+  std::string program;
+  bool holderRunning;
+};
+
+TEST(PortLock, TellsWhoHoldsTheDeviceAndWhetherItStillRuns) {
+  const long running = ::getpid();
+  const long ended = endedProcess();
+  const LockCase cases[] = {
+      {"no lock", std::nullopt, std::nullopt, "", false},
+      {"held by a running program", std::to_string(running) + "\ntavimor\nhost\n", running,
+       "tavimor", true},
+      {"left by a program that ended", std::to_string(ended) + "\ntavimor\nhost\n", ended,
+       "tavimor", false},
+      {"a process id alone, as uucp-style locks have it", "     " + std::to_string(ended) + "\n",
+       ended, "", false},
+      {"no process id", "tavimor\n", std::nullopt, "", false},
+  };
+  for (const LockCase& row : cases) {
+    SCOPED_TRACE(row.name);
+    testing::TemporaryWorkingDirectory lockDirectory;
+    if (row.content) testing::writeFile("LCK..ttyS4", *row.content);
+    const std::optional<PortLock> lock = findPortLock("/dev/ttyS4", {lockDirectory.path()});
+    ASSERT_EQ(lock.has_value(), row.holder.has_value());
+    if (!lock) continue;
+    EXPECT_EQ(lock->file, lockDirectory.path() / "LCK..ttyS4");
+    EXPECT_EQ(lock->holder, *row.holder);
+    EXPECT_EQ(lock->program, row.program);
+    EXPECT_EQ(lock->holderRunning, row.holderRunning);
+  }
 }
 
 }  // namespace

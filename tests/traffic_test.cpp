@@ -1,8 +1,10 @@
 // The traffic state and traffic.txt on a real file system.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "decode/decoder.h"
 #include "tests/support/file_write_counter.h"
@@ -96,6 +98,35 @@ TEST_F(Traffic, FailedWriteIsRetriedUntilTheFileIsRight) {
   EXPECT_EQ(feed(group0(true, true)), 1);
   EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
   EXPECT_EQ(feed(group0(true, true)), 0);  // once right, no more retries
+}
+
+TEST(StatusFile, AReaderAlwaysFindsAWholeFirstLine) {
+  testing::TemporaryWorkingDirectory workingDirectory;
+  const StatusFile file;
+  ASSERT_FALSE(file.write(kStatusUnknown));
+  std::atomic<bool> writing = true;
+  std::atomic<int> reads = 0;
+  std::atomic<int> incomplete = 0;
+  std::thread reader([&] {
+    while (writing) {
+      const std::string content = readFile("traffic.txt");
+      const bool whole = content.starts_with(kStatusUnknown) ||
+                         content.starts_with(kStatusNoTraffic) ||
+                         content.starts_with(kStatusTraffic);
+      if (!whole) ++incomplete;
+      ++reads;
+    }
+  });
+  for (int change = 0; change <= 2000; ++change) {
+    // Now and then the short start-up line over a longer one.
+    const std::string_view content =
+        change % 100 == 99 ? kStatusUnknown : (change % 2 == 0 ? kStatusTraffic : kStatusNoTraffic);
+    ASSERT_FALSE(file.write(content));
+  }
+  writing = false;
+  reader.join();
+  EXPECT_EQ(incomplete, 0) << "of " << reads << " reads";
+  EXPECT_EQ(readFile("traffic.txt"), kStatusTraffic);
 }
 
 TEST(StatusFile, EachContentIsWrittenWhole) {

@@ -1,19 +1,38 @@
 #include "traffic/status_file.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
-#include <memory>
+#include <utility>
 
 namespace tavimor {
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 std::error_code lastError() {
   return {errno != 0 ? errno : EIO, std::generic_category()};
 }
+
+// Closes the file whatever happens; the first error is the one reported.
+class OpenFile {
+ public:
+  explicit OpenFile(const std::filesystem::path& path)
+      : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666)) {}
+  ~OpenFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  int fd() const { return fd_; }
+  std::error_code close() {
+    const int fd = std::exchange(fd_, -1);
+    return ::close(fd) == 0 ? std::error_code() : lastError();
+  }
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -21,16 +40,14 @@ StatusFile::StatusFile(std::filesystem::path path) : path_(std::move(path)) {}
 
 std::error_code StatusFile::write(std::string_view content) const {
   errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path_.string().c_str(), "wb"));
-  if (!file) return lastError();
-  // Unbuffered, so the whole line reaches the file in a single write and a reader never
-  // sees half of it.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  if (std::fwrite(content.data(), 1, content.size(), file.get()) != content.size()) {
-    return lastError();
-  }
-  if (std::fclose(file.release()) != 0) return lastError();
-  return {};
+  OpenFile file(path_);
+  if (file.fd() < 0) return lastError();
+  // The new line goes over the old one in a single write and only then is the rest cut off, so
+  // a reader at any moment finds a whole first line, old or new, and never an empty file.
+  const ssize_t written = ::pwrite(file.fd(), content.data(), content.size(), 0);
+  if (written != static_cast<ssize_t>(content.size())) return lastError();
+  if (::ftruncate(file.fd(), static_cast<off_t>(content.size())) != 0) return lastError();
+  return file.close();
 }
 
 }  // namespace tavimor

@@ -19,7 +19,8 @@ class StatusFile {
   // A relative path is resolved against the working directory at every write.
   explicit StatusFile(std::filesystem::path path = std::filesystem::path(kStatusFileName));
 
-  // Replaces the whole file with content in one write and closes it again.
+  // Makes content the whole file, creating it if need be, and closes it again. The file stays the
+  // same file (watchers and open readers keep following it) and is never seen empty.
   std::error_code write(std::string_view content) const;
 
   const std::filesystem::path& path() const { return path_; }

@@ -154,6 +154,7 @@ int run(const FeedOptions& options) {
   }
   std::signal(SIGINT, requestStop);
   std::signal(SIGTERM, requestStop);
+  std::signal(SIGHUP, requestStop);  // a closed terminal: stop as cleanly as on Ctrl-C
   return options.logFile ? replayLog(options, writer) : runDemoStation(options, writer);
 }
 

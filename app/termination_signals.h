@@ -1,0 +1,32 @@
+// SIGINT, SIGTERM and SIGHUP end the program as closing the window does: the event loop returns,
+// the serial port is closed and its lock removed, and traffic.txt keeps its last line.
+#pragma once
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <memory>
+
+namespace tavimor {
+
+class TerminationSignals : public QObject {
+  Q_OBJECT
+
+ public:
+  // Needs the application object. One instance at a time.
+  explicit TerminationSignals(QObject* parent = nullptr);
+  ~TerminationSignals() override;
+
+  TerminationSignals(const TerminationSignals&) = delete;
+  TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+ private:
+  void onSignalled() const;
+
+  // The handler only writes a byte here; the event loop reads it and quits, as no Qt call is
+  // safe inside a signal handler.
+  int readEnd_ = -1;
+  std::unique_ptr<QSocketNotifier> notifier_;
+};
+
+}  // namespace tavimor
