@@ -92,3 +92,15 @@ bench: deps
 	  -DBUILD_TESTING=OFF
 	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavimor_bench
 	QT_QPA_PLATFORM=offscreen $(BENCH_BUILD_DIR)/bench/tavimor_bench
+
+# The Debian package build/tavimor_<version>_<arch>.deb (CPack, with dpkg-shlibdeps), and its
+# check: contents, Depends, manual pages and lintian. CI runs package-check.
+.PHONY: package package-check
+package: build
+	@tools/install-deps.sh dpkg-dev file
+	rm -f $(BUILD_DIR)/tavimor_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-check: package
+	@tools/install-deps.sh lintian man-db desktop-file-utils
+	tests/package_check.sh $(BUILD_DIR)/tavimor_*.deb

@@ -1,0 +1,171 @@
+#!/bin/sh
+# Checks the Debian package that `make package` builds: that every file lands where the desktop
+# and man look and nothing lands elsewhere, that Depends names the Qt libraries and what Qt loads
+# at run time, that the manual pages render cleanly and cover every option of the programs'
+# --help, and that lintian reports no error.
+#
+# Usage: tests/package_check.sh PACKAGE.deb   (make package-check builds the package first)
+set -u
+
+if [ $# -ne 1 ] || [ ! -f "$1" ]; then
+  echo "usage: $0 PACKAGE.deb" >&2
+  exit 2
+fi
+deb=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+root=$work/root
+contents=$work/contents
+dpkg-deb -x "$deb" "$root" || exit 1
+# The package's files as "MODE PATH", directories left out.
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, substr($6, 2) }' >"$contents" || exit 1
+passed=0
+failed=0
+
+check() {
+  name=$1
+  shift
+  if problem=$("$@" 2>&1); then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL $name" >&2
+    [ -n "$problem" ] && echo "$problem" | sed 's/^/  /' >&2
+  fi
+}
+
+field() { dpkg-deb -f "$deb" "$1"; }
+
+has_file() {
+  grep -qxF -e "$1 $2" "$contents" || { echo "no $2 with mode $1" && return 1; }
+}
+
+installed_files() {
+  for file in /usr/bin/tavimor /usr/bin/tavimor-feed /usr/bin/tavimor-traffic-notify; do
+    has_file -rwxr-xr-x "$file" || return 1
+  done
+  for file in /usr/share/applications/tavimor.desktop \
+    /usr/share/icons/hicolor/scalable/apps/tavimor.svg \
+    /usr/share/man/man1/tavimor.1.gz /usr/share/man/man1/tavimor-feed.1.gz \
+    /usr/share/man/man1/tavimor-traffic-notify.1.gz \
+    /usr/share/doc/tavimor/copyright /usr/share/doc/tavimor/changelog.gz; do
+    has_file -rw-r--r-- "$file" || return 1
+  done
+}
+
+# A stray install rule (a test, a static library, a /usr/local path) would show up here.
+nothing_elsewhere() {
+  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|share/(applications|icons/hicolor|man/man1|doc/tavimor)/.*)$' \
+    "$contents"
+}
+
+every_program_has_a_manual_page() {
+  for program in "$root"/usr/bin/*; do
+    [ -f "$root/usr/share/man/man1/${program##*/}.1.gz" ] ||
+      { echo "no manual page for ${program##*/}" && return 1; }
+  done
+}
+
+# A run path would make the loader look in /usr/bin and /usr/lib before the system's Qt.
+no_run_path() {
+  for program in "$root"/usr/bin/*; do
+    head -c 4 "$program" | grep -q ELF || continue
+    ! readelf -d "$program" | grep -E 'RPATH|RUNPATH' || return 1
+  done
+}
+
+desktop_entry() {
+  entry=$root/usr/share/applications/tavimor.desktop
+  desktop-file-validate "$entry" || return 1
+  exec_line=$(sed -n 's/^Exec=//p' "$entry")
+  icon=$(sed -n 's/^Icon=//p' "$entry")
+  [ -x "$root/usr/bin/${exec_line%% *}" ] || { echo "Exec=$exec_line is not in the package" && return 1; }
+  [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    { echo "Icon=$icon is not in the package" && return 1; }
+}
+
+control_fields() {
+  for name in Package Version Architecture Maintainer Section Priority Homepage Description; do
+    [ -n "$(field "$name")" ] || { echo "no $name field" && return 1; }
+  done
+  [ "$(field Package)" = tavimor ] || { echo "Package: $(field Package)" && return 1; }
+  [ "$(field Section)" = hamradio ] || { echo "Section: $(field Section)" && return 1; }
+  # A synopsis and a long description.
+  [ "$(field Description | wc -l)" -gt 3 ] || { echo "no long description" && return 1; }
+  version=$(field Version)
+  [ "$("$root/usr/bin/tavimor-feed" --version)" = "tavimor-feed $version" ] ||
+    { echo "tavimor-feed --version does not say $version" && return 1; }
+  zcat "$root/usr/share/doc/tavimor/changelog.gz" | head -n 1 | grep -qF "tavimor ($version)" ||
+    { echo "the changelog's newest entry is not for $version" && return 1; }
+}
+
+# Depends as one package name a line, without versions or alternatives.
+depends_names() { field Depends | tr '|' ',' | tr ',' '\n' | sed 's/(.*//; s/[[:space:]]//g; /^$/d'; }
+
+depends_names_libraries() {
+  for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6; do
+    depends_names | grep -qx "$package" || { echo "Depends lacks $package: $(field Depends)" && return 1; }
+  done
+}
+
+# Whatever package ships the plugin or font on this machine must be in Depends, so that a move of
+# a plugin to another package is caught here rather than by a window without its icon.
+depends_names_run_time_pieces() {
+  for piece in qt6/plugins/platforms/libqxcb.so qt6/plugins/imageformats/libqsvg.so \
+    qt6/plugins/iconengines/libqsvgicon.so fonts/truetype/dejavu/DejaVuSans.ttf; do
+    owner=$(dpkg -S "*/$piece" 2>/dev/null | head -n 1 | cut -d: -f1)
+    [ -n "$owner" ] || { echo "no installed package ships $piece" && return 1; }
+    depends_names | grep -qx "$owner" ||
+      { echo "Depends lacks $owner, which ships $piece: $(field Depends)" && return 1; }
+  done
+}
+
+manual_pages_render_cleanly() {
+  for page in "$root"/usr/share/man/man1/*.1.gz; do
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "${page##*/}: $warnings" && return 1; }
+  done
+}
+
+# Every option the program's --help lists is described in its manual page.
+manual_page_covers_help() {
+  program=$1
+  page=$(zcat "$root/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g')
+  options=$("$root/usr/bin/$program" --help | grep -oE '(^|[ ,[])--?[a-zA-Z][a-z-]*' |
+    sed 's/^[ ,[]//' | sort -u)
+  [ -n "$options" ] || { echo "$program --help lists no options" && return 1; }
+  for option in $options; do
+    printf '%s\n' "$page" | grep -qF -e "$option" || { echo "$program.1 lacks $option" && return 1; }
+  done
+}
+
+# The report goes to the log whatever it says; root's "not recommended" notice is left out.
+lintian_finds_no_error() {
+  lintian --fail-on error --display-level '>=warning' "$deb" >"$work/lintian" 2>&1
+  status=$?
+  report=$(grep -v 'running with root privileges' "$work/lintian")
+  echo "${report:-  (no tags at warning level or above)}" >&3
+  [ "$status" -eq 0 ] || echo "lintian exited with status $status"
+  return "$status"
+}
+
+echo "Files in ${deb##*/}:"
+sed 's/^/  /' "$contents"
+check "installed files and their modes" installed_files
+check "no file outside the program's places" nothing_elsewhere
+check "a manual page for every program" every_program_has_a_manual_page
+check "no run path in the programs" no_run_path
+check "the desktop entry validates and names the program and icon" desktop_entry
+check "control fields" control_fields
+check "Depends names the Qt libraries and the serial port library" depends_names_libraries
+check "Depends names the run-time plugins and the font" depends_names_run_time_pieces
+check "manual pages render without warnings" manual_pages_render_cleanly
+check "tavimor-feed(1) covers --help" manual_page_covers_help tavimor-feed
+check "tavimor-traffic-notify(1) covers --help" manual_page_covers_help tavimor-traffic-notify
+echo "lintian $(lintian --version | cut -d' ' -f2) on ${deb##*/}:"
+exec 3>&1
+check "lintian reports no error" lintian_finds_no_error
+
+echo "Depends: $(field Depends)"
+echo "package_check: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
