@@ -1,6 +1,5 @@
 #include "ui/station_presenter.h"
 
-#include <algorithm>
 #include <array>
 #include <string>
 #include <utility>
