@@ -125,12 +125,17 @@ double residentMb(pid_t pid) {
 
 // ---- Processes ----
 
+// Asks it to end, and insists after two seconds.
 void endProcess(pid_t& pid) {
   if (pid <= 0) return;
   kill(pid, SIGTERM);
-  for (int i = 0; i < 200 && waitpid(pid, nullptr, WNOHANG) == 0; ++i)
+  pid_t ended = 0;
+  for (int i = 0; i < 200 && (ended = waitpid(pid, nullptr, WNOHANG)) == 0; ++i)
     std::this_thread::sleep_for(10ms);
-  if (kill(pid, SIGKILL) == 0) waitpid(pid, nullptr, 0);
+  if (ended == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
   pid = -1;
 }
 
@@ -347,22 +352,29 @@ struct Figures {
   double residentMb = 0;
   long long quietWakeUps = 0;
   struct Rate {
-    std::vector<double> programMs, serverMs;  // processor time per packet, one value a round
+    // Processor time per packet in each round, of the program and of its X server.
+    std::vector<double> programMs, serverMs;
     std::vector<double> latencyMs;
     int unpainted = 0;
-    // Over all rounds: total processor time over all packets.
-    double program() const { return mean(programMs); }
-    double server() const { return mean(serverMs); }
-    double total() const { return program() + server(); }
+    std::vector<double> totalMs() const {
+      std::vector<double> total(programMs.size());
+      for (std::size_t k = 0; k < total.size(); ++k)
+        total[k] = programMs[k] + serverMs[k];
+      return total;
+    }
   };
   Rate line, group;
   double longRunGrowthMb = 0;
-
-  static double mean(const std::vector<double>& v) {
-    return v.empty() ? NAN
-                     : std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size());
-  }
 };
+
+// Both programs take the same rounds, so a round that the machine made slow is slow for both:
+// the median of the ratios within each round sees through what the medians alone do not.
+double pairedRatio(const std::vector<double>& program, const std::vector<double>& reference) {
+  std::vector<double> ratios(program.size());
+  for (std::size_t k = 0; k < ratios.size(); ++k)
+    ratios[k] = program[k] / reference[k];
+  return median(ratios);
+}
 
 // From each packet's write to the last damage before the next packet: its pixels are all there.
 void collectLatencies(Subject& s, Clock::duration period, Figures::Rate& rate) {
@@ -399,6 +411,7 @@ void feedAtRate(std::vector<Subject*> subjects, std::vector<Figures*> figures, d
     }
     watch(subjects, Clock::now() + period);
     for (std::size_t i = 0; i < subjects.size(); ++i) {
+      if (!subjects[i]->alive()) fail(subjects[i]->program + " ended while packets came");
       Figures::Rate& r = figures[i]->*which;
       r.programMs.push_back((cpuNs(subjects[i]->pid) - program[i]) / 1e6 / packetsPerRound);
       r.serverMs.push_back((cpuNs(subjects[i]->x.pid()) - server[i]) / 1e6 / packetsPerRound);
@@ -411,6 +424,7 @@ void feedAtRate(std::vector<Subject*> subjects, std::vector<Figures*> figures, d
 // A million packets as fast as each program takes them: what stays behind in memory.
 void feedLongRun(std::vector<Subject*> subjects) {
   std::vector<std::string> pending(subjects.size());
+  const std::uint64_t end = subjects.front()->sent + kLongRunPackets;
   for (Subject* s : subjects)
     fcntl(s->master, F_SETFL, O_NONBLOCK);
   for (bool more = true; more;) {
@@ -418,15 +432,15 @@ void feedLongRun(std::vector<Subject*> subjects) {
     std::vector<pollfd> fds;
     for (std::size_t i = 0; i < subjects.size(); ++i) {
       Subject& s = *subjects[i];
-      if (pending[i].empty() && s.sent < kLongRunPackets) {
-        for (int k = 0; k < 100; ++k) {
+      if (pending[i].empty()) {
+        for (int k = 0; k < 100 && s.sent < end; ++k) {
           const tavimor::PacketBytes packet = tavimor::toPacket(s.station.groupAt(s.sent++));
           pending[i].append(packet.begin(), packet.end());
         }
       }
       const ssize_t written = write(s.master, pending[i].data(), pending[i].size());
       if (written > 0) pending[i].erase(0, static_cast<std::size_t>(written));
-      more |= !pending[i].empty();
+      more |= !pending[i].empty() || s.sent < end;
       fds.push_back({s.master, static_cast<short>(pending[i].empty() ? 0 : POLLOUT), 0});
       fds.push_back({s.x.fd(), POLLIN, 0});
     }
@@ -453,6 +467,7 @@ struct Row {
   std::string unit;
   std::string budget;  // empty: reported only
   bool met = true;
+  double ratio = NAN;  // program / reference unless given
 };
 
 std::string fixed(double value, int decimals) {
@@ -470,7 +485,8 @@ bool printTable(const std::vector<Row>& rows, const std::string& programName,
   std::vector<std::array<std::string, 6>> cells;
   bool allMet = true;
   for (const Row& r : rows) {
-    const std::string ratio = r.reference > 0 ? fixed(r.program / r.reference, 2) : "—";
+    const double value = std::isnan(r.ratio) ? r.program / r.reference : r.ratio;
+    const std::string ratio = std::isfinite(value) ? fixed(value, 2) : "—";
     cells.push_back({r.figure, fixed(r.program, r.decimals) + " " + r.unit,
                      fixed(r.reference, r.decimals) + " " + r.unit, ratio,
                      r.budget.empty() ? "—" : r.budget,
@@ -560,33 +576,29 @@ void measureLongRun(const std::vector<Subject*>& subjects, const std::vector<Fig
   }
 }
 
-std::vector<Row> cpuRows(const Figures& p, const Figures& r) {
+// Processor time per packet: the median round of each, and the median ratio within a round.
+std::vector<Row> cpuRows(const Figures::Rate& p, const Figures::Rate& r, const std::string& rate,
+                         double packetsPerSecond, bool withBudget) {
+  const double ratio = pairedRatio(p.totalMs(), r.totalMs());
+  const std::string at = " at " + rate;
   return {
-      {"processor time per packet at 106.7/s, program", p.line.program(), r.line.program(), 3, "ms",
-       ""},
-      {"processor time per packet at 106.7/s, X server", p.line.server(), r.line.server(), 3, "ms",
-       ""},
-      {"processor time per packet at 106.7/s, together", p.line.total(), r.line.total(), 3, "ms",
-       "≤ 1 × reference", p.line.total() <= r.line.total()},
-      {"share of a core at 106.7 packets/s", p.line.total() * kLineRate / 10,
-       r.line.total() * kLineRate / 10, 2, "%", ""},
-      {"latency to the painted window at 106.7/s, median", median(p.line.latencyMs),
-       median(r.line.latencyMs), 3, "ms", ""},
-      {"latency at 106.7/s, 99th percentile", percentile(p.line.latencyMs, 0.99),
-       percentile(r.line.latencyMs, 0.99), 3, "ms", ""},
+      {"processor time per packet" + at + ", program", median(p.programMs), median(r.programMs), 3,
+       "ms", "", true, pairedRatio(p.programMs, r.programMs)},
+      {"processor time per packet" + at + ", X server", median(p.serverMs), median(r.serverMs), 3,
+       "ms", "", true, pairedRatio(p.serverMs, r.serverMs)},
+      {"processor time per packet" + at + ", together", median(p.totalMs()), median(r.totalMs()), 3,
+       "ms", withBudget ? "≤ 1 × reference" : "", !withBudget || ratio <= 1, ratio},
+      {"share of a core" + at, median(p.totalMs()) * packetsPerSecond / 10,
+       median(r.totalMs()) * packetsPerSecond / 10, 2, "%", "", true, ratio},
+      {"latency to the painted window" + at + ", median", median(p.latencyMs), median(r.latencyMs),
+       3, "ms", ""},
+      {"latency" + at + ", 99th percentile", percentile(p.latencyMs, 0.99),
+       percentile(r.latencyMs, 0.99), 3, "ms", ""},
   };
 }
 
 std::vector<Row> otherRows(const Figures& p, const Figures& r) {
   return {
-      {"processor time per packet at 11.4/s, together", p.group.total(), r.group.total(), 3, "ms",
-       ""},
-      {"share of a core at 11.4 groups/s", p.group.total() * kGroupRate / 10,
-       r.group.total() * kGroupRate / 10, 2, "%", ""},
-      {"latency at 11.4/s, median", median(p.group.latencyMs), median(r.group.latencyMs), 3, "ms",
-       ""},
-      {"latency at 11.4/s, 99th percentile", percentile(p.group.latencyMs, 0.99),
-       percentile(r.group.latencyMs, 0.99), 3, "ms", ""},
       {"wake-ups in 10 quiet seconds", double(p.quietWakeUps), double(r.quietWakeUps), 0, "", "0",
        p.quietWakeUps == 0},
       {"start-up to the first painted window, median", median(p.startMs), median(r.startMs), 0,
@@ -625,25 +637,25 @@ int main(int argc, char* argv[]) {
   std::cerr << "Line rate, " << fixed(kLineRate, 1) << " packets/s\n";
   feedAtRate(both, figures, kLineRate, kLineRounds, static_cast<int>(kLineRoundSeconds * kLineRate),
              &Figures::line);
-  std::vector<Row> rows = cpuRows(p, r);
+  std::vector<Row> rows = cpuRows(p.line, r.line, "106.7/s", kLineRate, true);
   if (!lineRateOnly) {
     std::cerr << "Group rate, " << fixed(kGroupRate, 1) << " groups/s\n";
     feedAtRate(both, figures, kGroupRate, kGroupRounds, static_cast<int>(10 * kGroupRate),
                &Figures::group);
     measureLongRun(both, figures);
-    const std::vector<Row> more = otherRows(p, r);
-    rows.insert(rows.end(), more.begin(), more.end());
+    for (const auto& more :
+         {cpuRows(p.group, r.group, "11.4/s", kGroupRate, false), otherRows(p, r)})
+      rows.insert(rows.end(), more.begin(), more.end());
   }
 
   std::cout << '\n' << program.name << " against " << reference.name << ":\n\n";
   const bool met = printTable(rows, program.name, reference.name);
   std::cout << "\nLoad average before and after: " << before << " / " << loadAverage() << '\n';
-  std::vector<double> ratios;
-  for (std::size_t k = 0; k < p.line.programMs.size(); ++k)
-    ratios.push_back((p.line.programMs[k] + p.line.serverMs[k]) /
-                     (r.line.programMs[k] + r.line.serverMs[k]));
   std::cout << "Processor time per packet at 106.7/s, together, ratio in each round of "
-            << kLineRoundSeconds << " s: " << list(ratios, 2) << '\n';
+            << kLineRoundSeconds << " s: ";
+  for (std::size_t k = 0; k < p.line.programMs.size(); ++k)
+    std::cout << fixed(p.line.totalMs()[k] / r.line.totalMs()[k], 2) << ' ';
+  std::cout << '\n';
   for (std::size_t i = 0; i < both.size(); ++i) {
     const Figures& f = *figures[i];
     std::cout << both[i]->name << ": packets without a paint " << f.line.unpainted
