@@ -37,6 +37,7 @@
 #include <memory>
 #include <numeric>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,9 +60,9 @@ constexpr int kGroupRounds = 4;  // of 10 s each
 constexpr auto kQuiet = 10s;
 constexpr int kLongRunPackets = 1'000'000;
 
+// Ends the run; main() reports it once the programs are stopped and their directories removed.
 [[noreturn]] void fail(const std::string& what) {
-  std::cerr << "bench: " << what << '\n';
-  std::exit(2);
+  throw std::runtime_error(what);
 }
 
 [[noreturn]] void failSystem(const std::string& what) {
@@ -241,7 +242,6 @@ class XServer {
 // ---- A program under measurement ----
 
 struct Subject {
-  std::string name;
   std::string program;
   XServer x;
   int master = -1;
@@ -255,8 +255,7 @@ struct Subject {
   std::vector<Clock::time_point> sends;
   std::vector<Clock::time_point> paints;
 
-  explicit Subject(const std::string& path)
-      : name(fs::path(path).filename().string()), program(fs::absolute(path).string()) {
+  explicit Subject(const std::string& path) : program(fs::absolute(path).string()) {
     int slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) failSystem("openpty");
     termios raw{};
@@ -478,10 +477,9 @@ std::string fixed(double value, int decimals) {
   return out.str();
 }
 
-bool printTable(const std::vector<Row>& rows, const std::string& programName,
-                const std::string& referenceName) {
-  const std::array<std::string, 6> heads = {"figure", programName, referenceName,
-                                            "ratio",  "budget",    "verdict"};
+bool printTable(const std::vector<Row>& rows) {
+  const std::array<std::string, 6> heads = {"figure", "program", "reference",
+                                            "ratio",  "budget",  "verdict"};
   std::vector<std::array<std::string, 6>> cells;
   bool allMet = true;
   for (const Row& r : rows) {
@@ -530,6 +528,7 @@ std::string list(const std::vector<double>& values, int decimals) {
 // Each program started and stopped in turn, the order swapped every run; a warm-up run first.
 void measureStartUp(const std::vector<Subject*>& subjects, const std::vector<Figures*>& figures) {
   std::cerr << "Start-up, " << kStartRuns << " runs each after a warm-up, alternating\n";
+  settle(subjects);  // a new X server reports its whole screen once
   for (int run = 0; run <= kStartRuns; ++run) {
     for (std::size_t j = 0; j < subjects.size(); ++j) {
       const std::size_t i = (j + static_cast<std::size_t>(run)) % subjects.size();
@@ -610,9 +609,7 @@ std::vector<Row> otherRows(const Figures& p, const Figures& r) {
   };
 }
 
-}  // namespace
-
-int main(int argc, char* argv[]) {
+int run(int argc, char* argv[]) {
   const bool lineRateOnly = argc == 4 && std::string(argv[1]) == "--line-rate-only";
   if (argc != 3 && !lineRateOnly) {
     std::cerr << "usage: tavimor_bench_driver [--line-rate-only] PROGRAM REFERENCE\n";
@@ -623,10 +620,6 @@ int main(int argc, char* argv[]) {
   std::cerr << "Starting two X servers; load average " << before << '\n';
   Subject program(argv[argc - 2]);
   Subject reference(argv[argc - 1]);
-  if (program.name == reference.name) {  // two builds of one program
-    program.name = fs::path(program.program).parent_path().filename() / program.name;
-    reference.name = fs::path(reference.program).parent_path().filename() / reference.name;
-  }
   const std::vector<Subject*> both = {&program, &reference};
   Figures p, r;
   const std::vector<Figures*> figures = {&p, &r};
@@ -648,8 +641,8 @@ int main(int argc, char* argv[]) {
       rows.insert(rows.end(), more.begin(), more.end());
   }
 
-  std::cout << '\n' << program.name << " against " << reference.name << ":\n\n";
-  const bool met = printTable(rows, program.name, reference.name);
+  std::cout << "\nprogram:   " << program.program << "\nreference: " << reference.program << "\n\n";
+  const bool met = printTable(rows);
   std::cout << "\nLoad average before and after: " << before << " / " << loadAverage() << '\n';
   std::cout << "Processor time per packet at 106.7/s, together, ratio in each round of "
             << kLineRoundSeconds << " s: ";
@@ -658,9 +651,19 @@ int main(int argc, char* argv[]) {
   std::cout << '\n';
   for (std::size_t i = 0; i < both.size(); ++i) {
     const Figures& f = *figures[i];
-    std::cout << both[i]->name << ": packets without a paint " << f.line.unpainted
-              << " at 106.7/s, " << f.group.unpainted << " at 11.4/s; start-up runs "
-              << list(f.startMs, 0) << " ms\n";
+    std::cout << (i == 0 ? "program" : "reference") << ": packets without a paint "
+              << f.line.unpainted << " at 106.7/s, " << f.group.unpainted
+              << " at 11.4/s; start-up runs " << list(f.startMs, 0) << " ms\n";
   }
   return met ? 0 : 1;
+}
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  try {
+    return run(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "bench: " << error.what() << '\n';
+    return 2;
+  }
 }
