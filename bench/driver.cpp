@@ -645,9 +645,9 @@ int run(int argc, char* argv[]) {
   const bool met = printTable(rows);
   std::cout << "\nLoad average before and after: " << before << " / " << loadAverage() << '\n';
   std::cout << "Processor time per packet at 106.7/s, together, ratio in each round of "
-            << kLineRoundSeconds << " s: ";
+            << kLineRoundSeconds << " s:";
   for (std::size_t k = 0; k < p.line.programMs.size(); ++k)
-    std::cout << fixed(p.line.totalMs()[k] / r.line.totalMs()[k], 2) << ' ';
+    std::cout << ' ' << fixed(p.line.totalMs()[k] / r.line.totalMs()[k], 2);
   std::cout << '\n';
   for (std::size_t i = 0; i < both.size(); ++i) {
     const Figures& f = *figures[i];
