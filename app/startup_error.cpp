@@ -1,5 +1,6 @@
 #include "app/startup_error.h"
 
+#include <QGuiApplication>
 #include <QIcon>
 #include <QMessageBox>
 
@@ -24,6 +25,9 @@ void MessageBoxReporter::report(const StartupError& error) {
     std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   }
   std::fflush(stderr);
+  // Where no one can see the box, no one can close it either.
+  const QString platform = QGuiApplication::platformName();
+  if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) return;
   QMessageBox box(QMessageBox::Critical, QStringLiteral("Tavimor"), startupErrorMessage(error));
   box.setWindowIcon(QIcon(QStringLiteral(":/tavimor/tavimor.svg")));
   box.exec();

@@ -118,9 +118,10 @@ for fact in "Tavimor cannot start." "Serial port 5 ($port)" "The lock file $lock
   "process $killed (tavimor)" "no longer running" "Remove it with: sudo rm $lock"; do
   grep -qF "$fact" "$work/stderr" || fail "stale lock of another user: no '$fact' in: $(cat "$work/stderr")"
 done
-# The message box is still open; a signal ends the program with the failure's status.
-stop_monitor TERM
+# Off screen there is no message box to wait for: the program ends with the failure's status.
+wait "$monitor_pid"
 status=$?
+monitor_pid=""
 [ "$status" -eq 1 ] || fail "a start-up failure ended with status $status, not 1"
 rm -f "$lock"
 
@@ -132,7 +133,10 @@ wait_for "[ ! -e $port ]" || fail "socat left $port behind"
 start_monitor
 grep -q "^Serial port 5 ($port)\$" "$work/stderr" || fail "missing port: $(cat "$work/stderr")"
 grep -q "^Error [0-9][0-9]*: ..*" "$work/stderr" || fail "no error number: $(cat "$work/stderr")"
-stop_monitor TERM
+wait "$monitor_pid"
+status=$?
+monitor_pid=""
+[ "$status" -eq 1 ] || fail "the missing port ended the program with status $status, not 1"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"
