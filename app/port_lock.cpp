@@ -1,8 +1,7 @@
 #include "app/port_lock.h"
 
-#include <csignal>
-
 #include <cerrno>
+#include <csignal>
 #include <fstream>
 
 namespace tavimor {
