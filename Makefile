@@ -85,9 +85,10 @@ soak: build
 	  tests/soak_test
 
 # Performance: what a user pays to watch a station, the monitor against a bare Qt window on X
-# servers of their own, with budgets as ratios; in-process cases on Google Benchmark first. Takes
-# about four minutes; exits non-zero when a budget is missed; not part of the test suite. The
-# driver gives each program a private /dev/ttyS4 in a mount namespace, which needs root or sudo.
+# servers of their own, with budgets as ratios; in-process cases on Google Benchmark first.
+# Takes about two and a half minutes; exits non-zero when a budget is missed; not part of the
+# test suite. The driver gives each program a private /dev/ttyS4 in a mount namespace, which
+# needs root or sudo.
 # See docs/PERFORMANCE.md.
 BENCH_BUILD_DIR ?= build-bench
 bench:
