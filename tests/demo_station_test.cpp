@@ -70,15 +70,15 @@ TEST_P(DemoScheduleTest, FlagsAndTextFollowTheClock) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Demo, DemoScheduleTest,
-                         ::testing::Values(Moment{0s, false, false, 0},
-                                           Moment{18s, false, false, 0},
-                                           Moment{20s, false, true, 1}, Moment{25s, true, true, 1},
-                                           Moment{33s, true, true, 1}, Moment{35s, false, true, 1},
-                                           Moment{40s, false, false, 2}, Moment{66s, true, true, 3},
-                                           Moment{81s, false, false, 0},
-                                           Moment{745s, true, true, 1},
-                                           Moment{765s, false, false, 2}));
+INSTANTIATE_TEST_SUITE_P(
+    Demo, DemoScheduleTest,
+    ::testing::Values(Moment{0s, false, false, 0}, Moment{18s, false, false, 0},
+                      Moment{20s, false, true, 1}, Moment{25s, true, true, 1},
+                      Moment{33s, true, true, 1}, Moment{35s, false, true, 1},
+                      Moment{40s, false, false, 2}, Moment{66s, true, true, 3},
+                      Moment{81s, false, false, 0}, Moment{745s, true, true, 1},
+                      Moment{765s, false, false, 2}),
+    [](const auto& info) { return "At" + std::to_string(info.param.airTime.count()) + "s"; });
 
 TEST(DemoStation, EverySecondOrSoCarriesTheWholeNameAndTheFourDecoderFlags) {
   const DemoStation station(kStart);

@@ -27,9 +27,13 @@ std::ostream& operator<<(std::ostream& out, const std::vector<std::string_view>&
   return out;
 }
 
+// A table row's test is named after its case.
+const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
+
 using Kind = LogLine::Kind;
 
 struct LineCase {
+  std::string_view name;
   std::string_view line;
   Kind kind;
   RdsGroup group;                  // checked for Kind::Group
@@ -58,45 +62,76 @@ TEST_P(LogLineTest, IsParsedAsExpected) {
 INSTANTIATE_TEST_SUITE_P(
     Groups, LogLineTest,
     ::testing::Values(
-        LineCase{"D3C2 2005 4142 4344", Kind::Group, {0xD3C2, 0x2005, 0x4142, 0x4344}},
-        LineCase{"D3C2 0548 E244 4F52 @2024/05/01 12:00:03.25",
+        LineCase{
+            "FourBlocks", "D3C2 2005 4142 4344", Kind::Group, {0xD3C2, 0x2005, 0x4142, 0x4344}},
+        LineCase{"WithTimestamp",
+                 "D3C2 0548 E244 4F52 @2024/05/01 12:00:03.25",
                  Kind::Group,
                  {0xD3C2, 0x0548, 0xE244, 0x4F52}},
-        LineCase{"d3c2 abcd ef01 0000", Kind::Group, {0xD3C2, 0xABCD, 0xEF01, 0x0000}},
-        LineCase{"  FFFF\t0000  1234 5678\r", Kind::Group, {0xFFFF, 0x0000, 0x1234, 0x5678}},
-        LineCase{"D3C2 2005 4142 4344 @2024/05/01 12:00:03.25\r\n",
+        LineCase{"LowerCase", "d3c2 abcd ef01 0000", Kind::Group, {0xD3C2, 0xABCD, 0xEF01, 0x0000}},
+        LineCase{"TabsSpacesAndCarriageReturn",
+                 "  FFFF\t0000  1234 5678\r",
                  Kind::Group,
-                 {0xD3C2, 0x2005, 0x4142, 0x4344}}));
+                 {0xFFFF, 0x0000, 0x1234, 0x5678}},
+        LineCase{"WithTimestampAndLineEnd",
+                 "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25\r\n",
+                 Kind::Group,
+                 {0xD3C2, 0x2005, 0x4142, 0x4344}}),
+    kRowName);
 
 INSTANTIATE_TEST_SUITE_P(
     Skipped, LogLineTest,
-    ::testing::Values(LineCase{"", Kind::Ignored, {}}, LineCase{"   \t", Kind::Ignored, {}},
-                      LineCase{"\r", Kind::Ignored, {}},
-                      LineCase{"<recorder=\"bench\" date=\"2024-05-01\">", Kind::Ignored, {}},
-                      LineCase{"% RDS group log, PI D3C2", Kind::Ignored, {}},
-                      LineCase{"D3C2 ---- 4142 4344", Kind::MissingBlock, {}},
-                      LineCase{"---- ---- ---- ----", Kind::MissingBlock, {}},
+    ::testing::Values(LineCase{"Empty", "", Kind::Ignored, {}},
+                      LineCase{"Blank", "   \t", Kind::Ignored, {}},
+                      LineCase{"CarriageReturnOnly", "\r", Kind::Ignored, {}},
                       LineCase{
-                          "D3C2 2005 4142 ---- @2024/05/01 12:00:03.25", Kind::MissingBlock, {}}));
+                          "Header", "<recorder=\"bench\" date=\"2024-05-01\">", Kind::Ignored, {}},
+                      LineCase{"Comment", "% RDS group log, PI D3C2", Kind::Ignored, {}},
+                      LineCase{"BlockBMissing", "D3C2 ---- 4142 4344", Kind::MissingBlock, {}},
+                      LineCase{"EveryBlockMissing", "---- ---- ---- ----", Kind::MissingBlock, {}},
+                      LineCase{"BlockDMissingWithTimestamp",
+                               "D3C2 2005 4142 ---- @2024/05/01 12:00:03.25",
+                               Kind::MissingBlock,
+                               {}}),
+    kRowName);
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, LogLineTest,
     ::testing::Values(
-        LineCase{"D3C2 2005 4142", Kind::Malformed, {}, "expected four blocks, found 3"},
-        LineCase{"D3C2", Kind::Malformed, {}, "found 1"},
-        LineCase{"D3C2 2005 4142 43G4", Kind::Malformed, {}, "block D \"43G4\""},
-        LineCase{"D3C22 2005 4142 4344", Kind::Malformed, {}, "block A \"D3C22\""},
-        LineCase{"D3C 2005 4142 4344", Kind::Malformed, {}, "block A"},
-        LineCase{"D3C2 +205 4142 4344", Kind::Malformed, {}, "block B"},
-        LineCase{"D3C2 2005 0x41 4344", Kind::Malformed, {}, "block C"},
-        LineCase{"D3C2 --- 4142 4344", Kind::Malformed, {}, "block B"},
-        LineCase{"D3C2 ---- 4142 4X44", Kind::Malformed, {}, "block D"},
-        LineCase{"D3C2 2005 4142 4344 4546", Kind::Malformed, {}, "unexpected \"4546\""},
-        LineCase{"D3C2 2005 4142 4344 @2024-05-01 12:00:03.25", Kind::Malformed, {}, "timestamp"},
-        LineCase{"D3C2 2005 4142 4344 @2024/05/01", Kind::Malformed, {}, "timestamp"},
-        LineCase{"D3C2 2005 4142 4344 @2024/05/01 12:00:03", Kind::Malformed, {}, "timestamp"},
         LineCase{
-            "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25 x", Kind::Malformed, {}, "timestamp"}));
+            "ThreeBlocks", "D3C2 2005 4142", Kind::Malformed, {}, "expected four blocks, found 3"},
+        LineCase{"OneBlock", "D3C2", Kind::Malformed, {}, "found 1"},
+        LineCase{"NotAHexDigit", "D3C2 2005 4142 43G4", Kind::Malformed, {}, "block D \"43G4\""},
+        LineCase{"FiveDigits", "D3C22 2005 4142 4344", Kind::Malformed, {}, "block A \"D3C22\""},
+        LineCase{"ThreeDigits", "D3C 2005 4142 4344", Kind::Malformed, {}, "block A"},
+        LineCase{"Sign", "D3C2 +205 4142 4344", Kind::Malformed, {}, "block B"},
+        LineCase{"HexPrefix", "D3C2 2005 0x41 4344", Kind::Malformed, {}, "block C"},
+        LineCase{"ThreeDashes", "D3C2 --- 4142 4344", Kind::Malformed, {}, "block B"},
+        LineCase{"BlockMissingAndAnotherMalformed",
+                 "D3C2 ---- 4142 4X44",
+                 Kind::Malformed,
+                 {},
+                 "block D"},
+        LineCase{
+            "FiveBlocks", "D3C2 2005 4142 4344 4546", Kind::Malformed, {}, "unexpected \"4546\""},
+        LineCase{"DateWithDashes",
+                 "D3C2 2005 4142 4344 @2024-05-01 12:00:03.25",
+                 Kind::Malformed,
+                 {},
+                 "timestamp"},
+        LineCase{
+            "DateWithoutTime", "D3C2 2005 4142 4344 @2024/05/01", Kind::Malformed, {}, "timestamp"},
+        LineCase{"NoCentiseconds",
+                 "D3C2 2005 4142 4344 @2024/05/01 12:00:03",
+                 Kind::Malformed,
+                 {},
+                 "timestamp"},
+        LineCase{"TextAfterTheTimestamp",
+                 "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25 x",
+                 Kind::Malformed,
+                 {},
+                 "timestamp"}),
+    kRowName);
 
 using namespace std::chrono_literals;
 
@@ -141,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TimestampCase{"Day0", "@2024/05/00 00:00:00.00", std::nullopt},
                       TimestampCase{"Hour24", "@2024/05/01 24:00:00.00", std::nullopt},
                       TimestampCase{"Minute60", "@2024/05/01 12:60:00.00", std::nullopt}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
 TEST(GroupLogReader, SendsTheGoodGroupsAndCountsAndReportsTheRest) {
   std::istringstream log(
@@ -229,9 +264,10 @@ INSTANTIATE_TEST_SUITE_P(
         GapsCase{"UnstampedLinesOverrunningTheNextStamp",
                  {0_cs, std::nullopt, std::nullopt, 20_cs},
                  {250ms, 250ms, 250ms, 0ms}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    kRowName);
 
 struct GoodCommandLine {
+  std::string_view name;
   std::vector<std::string_view> arguments;
   FeedOptions expected;
 };
@@ -259,23 +295,32 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, GoodCommandLineTest,
     ::testing::Values(
-        GoodCommandLine{{"/dev/pts/3"}, {.device = "/dev/pts/3"}},
-        GoodCommandLine{{"-r", "0", "/dev/pts/3", "log.txt"},
+        GoodCommandLine{"DeviceOnly", {"/dev/pts/3"}, {.device = "/dev/pts/3"}},
+        GoodCommandLine{"RateZeroAndLog",
+                        {"-r", "0", "/dev/pts/3", "log.txt"},
                         {.device = "/dev/pts/3", .logFile = "log.txt", .groupsPerSecond = 0}},
-        GoodCommandLine{{"--rate=2.5", "--count", "100", "-", "-"},
+        GoodCommandLine{"StandardStreamsWithRateAndCount",
+                        {"--rate=2.5", "--count", "100", "-", "-"},
                         {.device = "-", .logFile = "-", .groupsPerSecond = 2.5, .count = 100}},
-        GoodCommandLine{{"--strict", "dev", "log", "-n", "7"},
+        GoodCommandLine{"OptionsAfterTheOperands",
+                        {"--strict", "dev", "log", "-n", "7"},
                         {.device = "dev", .logFile = "log", .count = 7, .strict = true}},
-        GoodCommandLine{{"--count=1", "--", "-odd-device"}, {.device = "-odd-device", .count = 1}},
-        GoodCommandLine{{"--timed", "-", "-"}, {.device = "-", .logFile = "-", .timed = true}},
-        GoodCommandLine{{"--max-gap=0.3", "--timed", "-r", "20", "dev", "log"},
+        GoodCommandLine{"DoubleDashBeforeADeviceLikeAnOption",
+                        {"--count=1", "--", "-odd-device"},
+                        {.device = "-odd-device", .count = 1}},
+        GoodCommandLine{
+            "Timed", {"--timed", "-", "-"}, {.device = "-", .logFile = "-", .timed = true}},
+        GoodCommandLine{"TimedWithMaxGapAndRate",
+                        {"--max-gap=0.3", "--timed", "-r", "20", "dev", "log"},
                         {.device = "dev",
                          .logFile = "log",
                          .groupsPerSecond = 20,
                          .timed = true,
-                         .maxGap = 300ms}}));
+                         .maxGap = 300ms}}),
+    kRowName);
 
 struct BadCommandLine {
+  std::string_view name;
   std::vector<std::string_view> arguments;
   std::string_view messagePart;
 };
@@ -295,23 +340,25 @@ TEST_P(BadCommandLineTest, IsAUsageError) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLine, BadCommandLineTest,
-    ::testing::Values(BadCommandLine{{}, "missing DEVICE"},
-                      BadCommandLine{{"a", "b", "c"}, "unexpected argument 'c'"},
-                      BadCommandLine{{"--rate", "fast", "dev"}, "invalid rate 'fast'"},
-                      BadCommandLine{{"-r", "-1", "dev"}, "invalid rate '-1'"},
-                      BadCommandLine{{"--rate=inf", "dev"}, "invalid rate"},
-                      BadCommandLine{{"--rate=", "dev"}, "invalid rate"},
-                      BadCommandLine{{"dev", "--rate"}, "'--rate' needs a value"},
-                      BadCommandLine{{"-n", "0", "dev"}, "invalid count '0'"},
-                      BadCommandLine{{"-n", "12x", "dev"}, "invalid count"},
-                      BadCommandLine{{"--strict=yes", "dev", "log"}, "takes no value"},
-                      BadCommandLine{{"--strict", "dev"}, "--strict needs a LOG"},
-                      BadCommandLine{{"--timed", "dev"}, "--timed needs a LOG"},
-                      BadCommandLine{{"--max-gap=2", "dev", "log"}, "--max-gap needs --timed"},
-                      BadCommandLine{{"--timed", "--max-gap", "0", "dev", "log"},
-                                     "invalid gap '0'"},
-                      BadCommandLine{{"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
-                      BadCommandLine{{"--speed", "dev"}, "unknown option '--speed'"}));
+    ::testing::Values(
+        BadCommandLine{"NoDevice", {}, "missing DEVICE"},
+        BadCommandLine{"ThreeOperands", {"a", "b", "c"}, "unexpected argument 'c'"},
+        BadCommandLine{"RateNotANumber", {"--rate", "fast", "dev"}, "invalid rate 'fast'"},
+        BadCommandLine{"NegativeRate", {"-r", "-1", "dev"}, "invalid rate '-1'"},
+        BadCommandLine{"InfiniteRate", {"--rate=inf", "dev"}, "invalid rate"},
+        BadCommandLine{"EmptyRate", {"--rate=", "dev"}, "invalid rate"},
+        BadCommandLine{"RateWithoutValue", {"dev", "--rate"}, "'--rate' needs a value"},
+        BadCommandLine{"ZeroCount", {"-n", "0", "dev"}, "invalid count '0'"},
+        BadCommandLine{"CountWithALetter", {"-n", "12x", "dev"}, "invalid count"},
+        BadCommandLine{"StrictWithAValue", {"--strict=yes", "dev", "log"}, "takes no value"},
+        BadCommandLine{"StrictWithoutLog", {"--strict", "dev"}, "--strict needs a LOG"},
+        BadCommandLine{"TimedWithoutLog", {"--timed", "dev"}, "--timed needs a LOG"},
+        BadCommandLine{
+            "MaxGapWithoutTimed", {"--max-gap=2", "dev", "log"}, "--max-gap needs --timed"},
+        BadCommandLine{"ZeroGap", {"--timed", "--max-gap", "0", "dev", "log"}, "invalid gap '0'"},
+        BadCommandLine{"HugeGap", {"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
+        BadCommandLine{"UnknownOption", {"--speed", "dev"}, "unknown option '--speed'"}),
+    kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {
   EXPECT_TRUE(std::holds_alternative<HelpRequest>(parseCommandLine({"-h"})));
