@@ -1,11 +1,19 @@
 // In-process costs of a packet, without a window: decoding its group, presenting the station, and
-// the whole read as the monitor handles it. The groups are the demo station's, in order.
+// the whole read as the monitor handles it; and the wait of a live group in tavimor-feed. The
+// groups are the demo station's, in order.
 
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -86,6 +94,75 @@ void handleRead(benchmark::State& state) {
   std::filesystem::remove(statusFile);
 }
 BENCHMARK(handleRead);
+
+// tavimor-feed forwarding live groups from the pipe to the device; its report is not wanted here.
+pid_t startFeeder(int pipeOut, std::string device) {
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_adddup2(&files, pipeOut, STDIN_FILENO);
+  posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  std::string program = TAVIMOR_FEED_EXECUTABLE;
+  std::string standardInput = "-";
+  char* argv[] = {program.data(), device.data(), standardInput.data(), nullptr};
+  pid_t feeder = -1;
+  if (posix_spawn(&feeder, argv[0], &files, nullptr, argv, environ) != 0) feeder = -1;
+  posix_spawn_file_actions_destroy(&files);
+  return feeder;
+}
+
+// Reads a whole packet, or gives up after a second.
+bool readPacket(int terminal, tavimor::PacketBytes& packet) {
+  for (std::size_t got = 0; got < packet.size();) {
+    pollfd readable{terminal, POLLIN, 0};
+    if (poll(&readable, 1, 1000) != 1) return false;
+    const ssize_t n = read(terminal, packet.data() + got, packet.size() - got);
+    if (n <= 0) return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A live group through tavimor-feed as a decoder's pipe brings it: from the write of its hex line
+// into the feeder's standard input to the last byte of its packet on a pseudo-terminal.
+void liveLineThroughFeeder(benchmark::State& state) {
+  int terminal = -1;
+  int device = -1;
+  int input[2] = {-1, -1};
+  if (openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0 || pipe2(input, O_CLOEXEC) != 0) {
+    state.SkipWithError("no pseudo-terminal or pipe");
+    return;
+  }
+  fcntl(terminal, F_SETFD, FD_CLOEXEC);
+  fcntl(device, F_SETFD, FD_CLOEXEC);
+  termios raw{};
+  tcgetattr(device, &raw);
+  cfmakeraw(&raw);
+  tcsetattr(device, TCSANOW, &raw);
+  const pid_t feeder = startFeeder(input[0], ttyname(device));
+  close(input[0]);
+
+  std::size_t next = 0;
+  for (auto _ : state) {
+    const tavimor::RdsGroup& group = groups()[next];
+    char line[32];
+    const int length = std::snprintf(line, sizeof line, "%04X %04X %04X %04X\n", group.a, group.b,
+                                     group.c, group.d);
+    const auto written = steady_clock::now();
+    tavimor::PacketBytes packet{};
+    if (write(input[1], line, static_cast<std::size_t>(length)) != length ||
+        !readPacket(terminal, packet)) {
+      state.SkipWithError("tavimor-feed sent nothing");
+      break;
+    }
+    state.SetIterationTime(duration<double>(steady_clock::now() - written).count());
+    next = (next + 1) % groups().size();
+  }
+  close(input[1]);
+  if (feeder > 0) waitpid(feeder, nullptr, 0);
+  close(terminal);
+  close(device);
+}
+BENCHMARK(liveLineThroughFeeder)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
