@@ -8,24 +8,31 @@ WERROR ?= OFF
 export CMAKE_GENERATOR ?= Ninja
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps build run demo test test-sanitize fuzz soak bench format lint clean
+.PHONY: all deps configure build programs run demo test test-sanitize fuzz soak bench format \
+  lint clean
 
 all: build
 
 deps:
 	@tools/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_COMPILE_WARNING_AS_ERROR=$(WERROR)
+
+build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-run: build
+# The monitor and the feeder alone: a first run or demo need not wait for the tests to build.
+programs: configure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavimor tavimor-feed
+
+run: programs
 	$(BUILD_DIR)/tavimor
 
 # The monitor on a virtual port 5 fed by the demo station, or by a hex group log given as
 # LOG=file; creating the port needs root or sudo.
-demo: build
+demo: programs
 	tools/demo.sh $(BUILD_DIR) $(LOG)
 
 # Root or sudo for the port is asked for before the packages and the build, not after them.
