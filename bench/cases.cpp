@@ -95,11 +95,12 @@ void handleRead(benchmark::State& state) {
 }
 BENCHMARK(handleRead);
 
-// tavimor-feed forwarding live groups from the pipe to the device; its report is not wanted here.
-pid_t startFeeder(int pipeOut, std::string device) {
+// tavimor-feed with the read end of a pipe, lines, as its standard input, sending to device; its
+// end report is not wanted here.
+pid_t startFeeder(int lines, std::string device) {
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
-  posix_spawn_file_actions_adddup2(&files, pipeOut, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&files, lines, STDIN_FILENO);
   posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   std::string program = TAVIMOR_FEED_EXECUTABLE;
   std::string standardInput = "-";
