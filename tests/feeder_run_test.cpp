@@ -14,6 +14,7 @@
 #include "tests/support/event_loop.h"
 #include "tests/support/pseudo_terminal_link.h"
 #include "tests/support/recording_reporter.h"
+#include "tests/support/row_name.h"
 #include "tests/support/temporary_working_directory.h"
 #include "version.h"
 
@@ -277,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "1A2B 2000 4142 0003 @2024/05/02 00:00:09.50\n",
                   {800ms, 0ms, 500ms},
                   "shortened 1 gap to 0.8 s, 1 timestamp went backwards\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::kRowName);
 
 struct WaitingCase {
   std::string_view name;
@@ -319,7 +320,7 @@ INSTANTIATE_TEST_SUITE_P(
                                   "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
                                   "1A2B 2000 4142 0001 @2024/05/01 08:00:50.00\n",
                                   {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::kRowName);
 
 // The feeder writes into one pseudo-terminal, the monitor's window reads the other.
 class FeederIntoWindow : public ::testing::Test {

@@ -3,6 +3,7 @@
 
 #include <sstream>
 
+#include "tests/support/row_name.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/group_log.h"
 #include "tools/feed/pacer.h"
@@ -26,9 +27,6 @@ std::ostream& operator<<(std::ostream& out, const std::vector<std::string_view>&
     out << " '" << argument << "'";
   return out;
 }
-
-// A table row's test is named after its case.
-const auto kRowName = [](const auto& info) { return std::string(info.param.name); };
 
 using Kind = LogLine::Kind;
 
@@ -77,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "D3C2 2005 4142 4344 @2024/05/01 12:00:03.25\r\n",
                  Kind::Group,
                  {0xD3C2, 0x2005, 0x4142, 0x4344}}),
-    kRowName);
+    testing::kRowName);
 
 INSTANTIATE_TEST_SUITE_P(
     Skipped, LogLineTest,
@@ -93,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
                                "D3C2 2005 4142 ---- @2024/05/01 12:00:03.25",
                                Kind::MissingBlock,
                                {}}),
-    kRowName);
+    testing::kRowName);
 
 INSTANTIATE_TEST_SUITE_P(
     Malformed, LogLineTest,
@@ -131,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Kind::Malformed,
                  {},
                  "timestamp"}),
-    kRowName);
+    testing::kRowName);
 
 using namespace std::chrono_literals;
 
@@ -176,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(
                       TimestampCase{"Day0", "@2024/05/00 00:00:00.00", std::nullopt},
                       TimestampCase{"Hour24", "@2024/05/01 24:00:00.00", std::nullopt},
                       TimestampCase{"Minute60", "@2024/05/01 12:60:00.00", std::nullopt}),
-    kRowName);
+    testing::kRowName);
 
 TEST(GroupLogReader, SendsTheGoodGroupsAndCountsAndReportsTheRest) {
   std::istringstream log(
@@ -264,7 +262,7 @@ INSTANTIATE_TEST_SUITE_P(
         GapsCase{"UnstampedLinesOverrunningTheNextStamp",
                  {0_cs, std::nullopt, std::nullopt, 20_cs},
                  {250ms, 250ms, 250ms, 0ms}}),
-    kRowName);
+    testing::kRowName);
 
 struct GoodCommandLine {
   std::string_view name;
@@ -317,7 +315,7 @@ INSTANTIATE_TEST_SUITE_P(
                          .groupsPerSecond = 20,
                          .timed = true,
                          .maxGap = 300ms}}),
-    kRowName);
+    testing::kRowName);
 
 struct BadCommandLine {
   std::string_view name;
@@ -358,7 +356,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"ZeroGap", {"--timed", "--max-gap", "0", "dev", "log"}, "invalid gap '0'"},
         BadCommandLine{"HugeGap", {"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
         BadCommandLine{"UnknownOption", {"--speed", "dev"}, "unknown option '--speed'"}),
-    kRowName);
+    testing::kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {
   EXPECT_TRUE(std::holds_alternative<HelpRequest>(parseCommandLine({"-h"})));
