@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Front door over CMake: `make run` starts the monitor, `make test` runs the whole suite headless.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program: the reception of the receiver's reads, the window that shows them and the serial
 // link they come through.
 #pragma once

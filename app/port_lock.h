@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A lock on a serial device. Qt's serial port, like most programs that open one, locks the device
 // with a file LCK..<name> in the system's lock directory whose first line is the holder's process
 // id, and a lock whose holder died stays behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial link from the receiver, delivering one read per packet.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything one read from the receiver changes: the station model, the traffic state with its
 // status file, and the display fields that show them. Plain C++, so it runs without a port or a
 // window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A start-up failure, and where it is reported: a message box and standard error in the
 // program, a record in tests.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SIGINT, SIGTERM and SIGHUP end the program as closing the window does: the event loop returns,
 // the serial port is closed and its lock removed, and traffic.txt keeps its last line.
 #pragma once

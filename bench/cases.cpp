@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-process costs of a packet, without a window: decoding its group, presenting the station, and
 // the whole read as the monitor handles it; and the wait of a live group in tavimor-feed. The
 // groups are the demo station's, in order.

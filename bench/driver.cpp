@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // make bench's driver: what a user pays to watch a station, measured from outside on the monitor
 // and on a reference window, side by side in one run.
 //

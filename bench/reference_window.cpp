@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reference for make bench: the least a Qt Widgets window can do for each packet from a
 // receiver. It reads the bytes and shows each packet as received and in hex in two line edits,
 // and the number of packets in a label.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fields of a 16-bit block, numbered as the RDS standard numbers them: bit 0 is the lowest.
 #pragma once
 

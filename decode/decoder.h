@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding one group into the station model: the group's header for every group, then the
 // stages of the group types the monitor follows.
 #pragma once

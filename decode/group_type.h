@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A group's type, from block B: a number from 0 to 15 and version A or B.
 #pragma once
 

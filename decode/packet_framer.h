@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Cuts the byte stream from the receiver into reads: whole packets at once, and whatever is left
 // over as one short read when the line pauses. Plain C++, so it can be driven without a port.
 #pragma once

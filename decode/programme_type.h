@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The European programme type (PTY) names, by code.
 #pragma once
 

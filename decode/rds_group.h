@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One RDS group, and the nine bytes in which a receiver sends it over the serial line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the station has said so far, decoded from its groups; plain data that the window
 // presents and the traffic status follows. Default-constructed, it is what is known at start-up:
 // nothing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed corpus: realistic groups, fragments, noise and an unwritable traffic.txt,
 in the fuzz target's chunk encoding (control byte: bits 0-5 length, 6 block/free traffic.txt,
 7 pause after the chunk)."""

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the fuzz target once over every file named or found in the directories named, for
 // compilers without libFuzzer: the test suite replays the seed corpus this way.
 #include <cstddef>

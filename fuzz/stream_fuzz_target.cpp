@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary byte streams through the serial link's framing, the receive handler, the display
 // fields and the traffic stage, with the invariants every read must leave intact.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding typed groups into the station model: header, group 0, station name and RadioText.
 #include <gtest/gtest.h>
 

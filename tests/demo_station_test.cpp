@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The demo station's schedule, read back from the groups it sends at given moments on air.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Stopping the demo, as a user does with Ctrl-C on its terminal and as tools/screenshot.sh does
 # with SIGTERM to its process group: either way the monitor, the feeder and socat must end, the
 # port link, the marker and the monitor's serial lock must be gone, and the demo must exit 0

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program under faults: a receiver that is unplugged and comes back, a traffic.txt that
 // cannot be written for a while, a working directory that disappears, and station texts that
 // look like markup.

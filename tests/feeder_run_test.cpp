@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real tavimor-feed program: its command line, files, signals, and its groups arriving in the
 // monitor's window through pseudo-terminals.
 #include <gtest/gtest.h>

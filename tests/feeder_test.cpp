@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The feeder's pure parts: hex group log lines, packet bytes and the command line.
 #include <gtest/gtest.h>
 

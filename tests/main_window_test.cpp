@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window as a person sees it: controls, start-up texts, fonts, focus, resizing.
 #include "ui/main_window.h"
 

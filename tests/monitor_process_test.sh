@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The built monitor as a user runs it, on a pseudo-terminal linked at /dev/ttyS4 (port 5): stopped
 # by signals it exits 0, leaves traffic.txt as it was and the port free for the next start; a
 # lock left by a killed monitor is taken over, or explained when it belongs to someone else; and

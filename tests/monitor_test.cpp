@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and reception through the real window, serial link and file system.
 #include "app/monitor.h"
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `make package` builds: that every file lands where the desktop
 # and man look and nothing lands elsewhere, that Depends names the Qt libraries and what Qt loads
 # at run time, that the manual pages render cleanly and cover every option of the programs'

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the display fields show for a read, a station and a traffic state: number formats, the
 // RDS character table, the caption colours and the banner.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Real stations: excerpts of public hex group logs in tests/data, read through the feeder's log
 // parser, decoded and presented as a listener would see them at the end of each excerpt.
 #include <gtest/gtest.h>

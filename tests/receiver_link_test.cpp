@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial link against real pseudo-terminals: how reads are delimited, exclusivity, and
 // recovery from a receiver that goes away.
 #include "app/receiver_link.h"

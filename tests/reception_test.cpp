@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One read through decoding, the traffic status and the display fields: what a packet does, and
 // what a fragment may not do.
 #include "app/reception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A short synthetic station replayed through the real handler and window.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Soak: a long station with fragments and noise bursts through a real pseudo-terminal into the
 // real window. TAVIMOR_SOAK_PACKETS sets the length (make soak: a million; the suite: 20,000).
 //

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # tavimor-traffic-notify against a real traffic.txt in a scratch directory, with a stand-in for
 # the notification service that records the summary of every notification it is given.
 #

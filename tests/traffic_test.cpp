@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic state and traffic.txt on a real file system.
 #include <gtest/gtest.h>
 

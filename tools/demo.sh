@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the monitor on a virtual serial port 5 fed by the demo station: socat joins a
 # pseudo-terminal linked at /dev/ttyS4 to another one that tavimor-feed writes to. Creating the
 # link in /dev needs root, through sudo when not run as root. A real /dev/ttyS4 is never touched.

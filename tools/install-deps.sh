@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs from Debian's packages whatever the build, the tests and the demo need and is missing,
 # and any further packages named as arguments.
 #

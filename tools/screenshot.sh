@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the monitor on the demo station in a virtual X display and saves a screenshot of its
 # window with the title bar, as the README shows it. Needs what tools/demo.sh needs (root or
 # sudo for the virtual port 5), plus Xvfb, a window manager for the frame, and ImageMagick.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // traffic.txt: one line telling other programs whether a traffic announcement is on air.
 #pragma once
 

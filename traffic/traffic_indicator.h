@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic state, a traffic announcement on air or not, and its mirror in traffic.txt for
 // other programs.
 #pragma once

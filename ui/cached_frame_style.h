@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop style, except that line-edit frames are drawn from pixmaps rendered once.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's display fields as a model without any toolkit types: the presenter writes
 // captions (UTF-8 text) and backgrounds here, and the window shows what changed after each read.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one window: 33 labels and 2 text boxes at fixed positions, showing the display fields.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How station text is shown: each received byte as one character of the RDS basic character
 // table, so that every byte takes exactly one column.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Turns what the receiver sent and what the station said into the captions and colours of the
 // display fields. A field keeps its start-up caption until there is something to show in it.
 #pragma once

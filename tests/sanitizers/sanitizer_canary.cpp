@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Makes one deliberate mistake of the kind named on the command line inside a running Qt
 // program, so the suite can prove that the sanitizers and their suppressions still catch our
 // own mistakes.

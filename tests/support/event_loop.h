@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Waiting on the Qt event loop for something to happen, with a generous upper bound.
 #pragma once
 

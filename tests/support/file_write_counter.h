@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Counts how often files in a directory are written and closed, as the kernel reports it.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building the nine-byte packets a receiver sends, as the bytes of one read.
 #pragma once
 

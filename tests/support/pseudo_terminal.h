@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real pseudo-terminal pair: the program opens the device side, the test writes to the master.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Two real pseudo-terminals joined back to back, as socat joins them for the demo: what a writer
 // writes to one device arrives at the other, where the program reads it. The bytes are carried
 // over by the Qt event loop, so the test must keep it running.

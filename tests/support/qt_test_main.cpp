@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test main for everything that needs widgets: one QApplication, drawn off screen.
 #include <QApplication>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Names the test of a table row after the row's own name, so that a failure names its case.
 #pragma once
 

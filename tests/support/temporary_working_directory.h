@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a test inside a fresh temporary directory, where the program keeps traffic.txt.
 #pragma once
 

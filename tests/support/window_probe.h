@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads back what the window shows for each display field, as a person would see it.
 #pragma once
 

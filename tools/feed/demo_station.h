@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The built-in demo station: an invented broadcaster whose every field moves, so that the monitor
 // can be tried without a receiver. Its schedule is a pure function of the group's place on air.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavimor-feed: writes RDS groups to a serial device or pseudo-terminal as a receiver would.
 #include <QCoreApplication>
 

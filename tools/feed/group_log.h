@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Hex group logs: one group per line, "PPPP BBBB CCCC DDDD", optionally followed by
 // " @YYYY/MM/DD HH:MM:SS.cc". Lines starting with '<' or '%' are headers; "----" is a block the
 // receiver could not decode.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the feeder takes its groups from: a hex group log or the demo station.
 #pragma once
 

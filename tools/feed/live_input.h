@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard input from a pipe or a terminal, read as lines arrive.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Spaces the groups out on the steady clock: at a steady rate as a receiver sends them, or at the
 // times a log recorded.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the packets go: a serial line or pseudo-terminal through QSerialPort at 9600 8N1, or a
 // FIFO or standard output.
 #pragma once
