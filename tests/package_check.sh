@@ -104,7 +104,8 @@ control_fields() {
 depends_names() { field Depends | tr '|' ',' | tr ',' '\n' | sed 's/(.*//; s/[[:space:]]//g; /^$/d'; }
 
 depends_names_libraries() {
-  for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6; do
+  for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6 \
+    libliquid1 libsndfile1; do
     depends_names | grep -qx "$package" || { echo "Depends lacks $package: $(field Depends)" && return 1; }
   done
 }
@@ -158,7 +159,7 @@ check "a manual page for every program" every_program_has_a_manual_page
 check "no run path in the programs" no_run_path
 check "the desktop entry validates and names the program and icon" desktop_entry
 check "control fields" control_fields
-check "Depends names the Qt libraries and the serial port library" depends_names_libraries
+check "Depends names the Qt, serial port, liquid-dsp and libsndfile libraries" depends_names_libraries
 check "Depends names the run-time plugins and the font" depends_names_run_time_pieces
 check "manual pages render without warnings" manual_pages_render_cleanly
 check "tavimor-feed(1) covers --help" manual_page_covers_help tavimor-feed
