@@ -51,12 +51,14 @@ class PulseTable {
  public:
   static constexpr double kSpan = 6.0;  // symbols either side
   static constexpr int kPerSymbol = 512;
+  // Random data through this pulse peaks at about 1.12: scaled, the level is the peak.
+  static constexpr double kPeak = 1.12;
 
   PulseTable() : values_(static_cast<std::size_t>(2 * kSpan * kPerSymbol) + 2) {
     for (std::size_t i = 0; i < values_.size(); ++i) {
       const double t = static_cast<double>(i) / kPerSymbol - kSpan;  // from the pulse's centre
       const double window = std::abs(t) < kSpan ? 0.5 + 0.5 * std::cos(kPi * t / kSpan) : 0.0;
-      values_[i] = window * (shaped(t + 0.25) - shaped(t - 0.25));
+      values_[i] = window * (shaped(t + 0.25) - shaped(t - 0.25)) / kPeak;
     }
   }
 
@@ -100,7 +102,7 @@ double sound(const std::vector<Tone>& voice, double t) {
   return sum / static_cast<double>(voice.size());
 }
 
-void addNoise(std::vector<float>& samples, double deviation, std::mt19937& random) {
+void addWhiteNoise(std::vector<float>& samples, double deviation, std::mt19937& random) {
   std::normal_distribution<float> noise(0.0F, static_cast<float>(deviation));
   for (float& sample : samples)
     sample += noise(random);
@@ -168,11 +170,10 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
     std::fill(signal.samples.begin() + static_cast<std::ptrdiff_t>(std::min(first, length)),
               signal.samples.begin() + static_cast<std::ptrdiff_t>(std::max(first, last)), 0.0F);
   }
+  signal.rdsPower = rdsPower / static_cast<double>(length);
   if (options.snrDb)
-    addNoise(
-        signal.samples,
-        noiseDeviation(rdsPower / static_cast<double>(length), *options.snrDb, options.sampleRate),
-        random);
+    addWhiteNoise(signal.samples,
+                  noiseDeviation(signal.rdsPower, *options.snrDb, options.sampleRate), random);
   return signal;
 }
 
@@ -196,8 +197,14 @@ std::vector<float> noiseOnly(double seconds, double sampleRate, std::uint32_t se
   std::vector<float> samples(static_cast<std::size_t>(seconds * sampleRate));
   // The noise of a reception at 0 dB of an RDS subcarrier at 4 %.
   constexpr double kTypicalRdsPower = 0.04 * 0.04 * 0.25;
-  addNoise(samples, noiseDeviation(kTypicalRdsPower, 0.0, sampleRate), random);
+  addWhiteNoise(samples, noiseDeviation(kTypicalRdsPower, 0.0, sampleRate), random);
   return samples;
+}
+
+void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,
+              std::uint32_t seed) {
+  std::mt19937 random(seed);
+  addWhiteNoise(samples, noiseDeviation(rdsPower, snrDb, sampleRate), random);
 }
 
 }  // namespace tavimor::testing

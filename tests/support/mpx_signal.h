@@ -35,9 +35,15 @@ struct MpxSignal {
   std::vector<float> samples;
   // For each group, the index of the sample at which its last bit ended.
   std::vector<std::uint64_t> groupEnds;
+  // Of the RDS subcarrier alone, averaged over the signal; what the noise is measured against.
+  double rdsPower = 0.0;
 };
 
 MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions& options);
+
+// White Gaussian noise over the whole band at the signal-to-noise ratio defined above.
+void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,
+              std::uint32_t seed);
 
 // Groups of one station as a test wants them varied: every type and version, random contents.
 std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed);
