@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mpx/block_code.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "mpx/bits.h"
+
+namespace tavimor::mpx {
+namespace {
+
+// x^10 + x^8 + x^7 + x^5 + x^4 + x^3 + 1
+constexpr std::uint32_t kGenerator = 0x5B9;
+constexpr unsigned kMaxBurst = 5;
+
+constexpr std::uint16_t remainder(std::uint32_t word, unsigned bits) {
+  for (unsigned bit = bits; bit-- > kCheckBits;)
+    if ((word >> bit) & 1U) word ^= kGenerator << (bit - kCheckBits);
+  return static_cast<std::uint16_t>(word & kCheckMask);
+}
+
+// Every burst of at most five bits has a syndrome of its own: that is what makes it correctable.
+const std::array<std::uint32_t, 1U << kCheckBits>& burstOfSyndrome() {
+  static const auto table = [] {
+    std::array<std::uint32_t, 1U << kCheckBits> bursts{};
+    for (unsigned length = kMaxBurst; length >= 1; --length) {
+      const std::uint32_t inner = length > 2 ? 1U << (length - 2) : 1U;
+      for (std::uint32_t middle = 0; middle < inner; ++middle) {
+        const std::uint32_t pattern = length == 1 ? 1U : (1U << (length - 1)) | (middle << 1U) | 1U;
+        for (unsigned shift = 0; shift + length <= kBlockBits; ++shift)
+          bursts[remainder(pattern << shift, kBlockBits)] = pattern << shift;
+      }
+    }
+    return bursts;
+  }();
+  return table;
+}
+
+// The data bits a wrong channel symbol turns: the bit it ends and the bit it starts.
+constexpr std::uint32_t bitsOfSymbol(std::size_t symbol) {
+  std::uint32_t mask = 0;
+  if (symbol >= 1) mask |= 1U << (kBlockBits - symbol);
+  if (symbol < kBlockBits) mask |= 1U << (kBlockBits - 1 - symbol);
+  return mask;
+}
+
+const std::array<std::uint16_t, kBlockSymbols>& syndromeOfSymbol() {
+  static const auto table = [] {
+    std::array<std::uint16_t, kBlockSymbols> syndromes{};
+    for (std::size_t symbol = 0; symbol < kBlockSymbols; ++symbol)
+      syndromes[symbol] = remainder(bitsOfSymbol(symbol), kBlockBits);
+    return syndromes;
+  }();
+  return table;
+}
+
+// The cheaper of the two sets of wrong channel symbols that turn exactly the bits of the mask.
+float costOfBits(std::uint32_t errors, BlockSymbols symbols) {
+  std::array<float, 2> cost{0.0F, std::fabs(symbols[0])};
+  std::array<bool, 2> flipped{false, true};
+  for (std::size_t symbol = 1; symbol < kBlockSymbols; ++symbol) {
+    const bool bitWrong = ((errors >> (kBlockBits - symbol)) & 1U) != 0;
+    for (std::size_t choice = 0; choice < 2; ++choice) {
+      flipped[choice] = flipped[choice] != bitWrong;
+      if (flipped[choice]) cost[choice] += std::fabs(symbols[symbol]);
+    }
+  }
+  return std::min(cost[0], cost[1]);
+}
+
+// The cheapest two explanations of a block that differ in what they decode to.
+class Ranking {
+ public:
+  void consider(std::uint32_t errors, std::uint32_t block, Offset offset, float cost) {
+    const std::uint16_t data = dataOf(block ^ errors);
+    if (best_ && best_->data == data && best_->offset == offset) {
+      best_->cost = std::min(best_->cost, cost);
+      return;
+    }
+    if (!best_ || cost < best_->cost) {
+      if (best_) runnerUp_ = std::min(runnerUp_, best_->cost);
+      best_ = SoftDecision{data, offset, cost};
+    } else {
+      runnerUp_ = std::min(runnerUp_, cost);
+    }
+  }
+  const std::optional<SoftDecision>& best() const { return best_; }
+  float runnerUp() const { return runnerUp_; }
+
+ private:
+  std::optional<SoftDecision> best_;
+  float runnerUp_ = INFINITY;
+};
+
+// Flips of one to three of the least reliable channel symbols.
+constexpr std::size_t kChaseSymbols = 8;
+constexpr std::size_t kChaseFlips = 3;
+
+void considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed, Ranking& ranking) {
+  std::array<std::size_t, kBlockSymbols> order{};
+  std::iota(order.begin(), order.end(), 0);
+  std::partial_sort(
+      order.begin(), order.begin() + kChaseSymbols, order.end(),
+      [&](std::size_t x, std::size_t y) { return std::fabs(symbols[x]) < std::fabs(symbols[y]); });
+  const auto& symbolSyndromes = syndromeOfSymbol();
+  const std::uint16_t found = syndrome(block);
+  for (unsigned subset = 1; subset < (1U << kChaseSymbols); ++subset) {
+    if (ones(subset) > kChaseFlips) continue;
+    std::uint16_t flippedSyndrome = found;
+    std::uint32_t errors = 0;
+    float cost = 0.0F;
+    for (std::size_t i = 0; i < kChaseSymbols; ++i) {
+      if (((subset >> i) & 1U) == 0) continue;
+      flippedSyndrome ^= symbolSyndromes[order[i]];
+      errors ^= bitsOfSymbol(order[i]);
+      cost += std::fabs(symbols[order[i]]);
+    }
+    const std::optional<Offset> offset = offsetOfSyndrome(flippedSyndrome);
+    if (offset && (allowed & offsetBit(*offset)) != 0)
+      ranking.consider(errors, block, *offset, cost);
+  }
+}
+
+}  // namespace
+
+std::uint16_t checkword(std::uint16_t data) {
+  return remainder(static_cast<std::uint32_t>(data) << kCheckBits, kBlockBits);
+}
+
+std::uint32_t blockOf(std::uint16_t data, Offset offset) {
+  return (static_cast<std::uint32_t>(data) << kCheckBits) |
+         (checkword(data) ^ kOffsetWords[static_cast<std::size_t>(offset)]);
+}
+
+std::uint16_t syndrome(std::uint32_t block) {
+  return remainder(block & kBlockMask, kBlockBits);
+}
+
+std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome) {
+  for (std::size_t i = 0; i < kOffsetCount; ++i)
+    if (kOffsetWords[i] == syndrome) return static_cast<Offset>(i);
+  return std::nullopt;
+}
+
+std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset) {
+  const std::uint16_t difference = syndrome(block) ^ kOffsetWords[static_cast<std::size_t>(offset)];
+  if (difference == 0) return 0U;
+  const std::uint32_t burst = burstOfSyndrome()[difference];
+  if (burst == 0) return std::nullopt;
+  return burst;
+}
+
+std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset) {
+  const std::optional<std::uint32_t> burst = correctableBurst(block, offset);
+  if (!burst) return std::nullopt;
+  return dataOf(block ^ *burst);
+}
+
+std::uint32_t hardBlock(BlockSymbols symbols) {
+  std::uint32_t block = 0;
+  for (std::size_t symbol = 1; symbol < kBlockSymbols; ++symbol)
+    block = shiftIn(block, std::signbit(symbols[symbol]) != std::signbit(symbols[symbol - 1]));
+  return block;
+}
+
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
+                                        const SoftLimits& limits) {
+  float total = 0.0F;
+  for (const float symbol : symbols)
+    total += std::fabs(symbol);
+  if (!(expected >= limits.minExpected) ||
+      !(total >= limits.minLevel * expected * static_cast<float>(kBlockSymbols)))
+    return std::nullopt;
+  const std::uint32_t block = hardBlock(symbols);
+  const std::uint16_t found = syndrome(block);
+  Ranking ranking;
+  for (std::size_t i = 0; i < kOffsetCount; ++i) {
+    const auto offset = static_cast<Offset>(i);
+    if ((allowed & offsetBit(offset)) == 0) continue;
+    const std::uint16_t difference = found ^ kOffsetWords[i];
+    if (difference == 0) {
+      ranking.consider(0, block, offset, 0.0F);
+      continue;
+    }
+    const std::uint32_t burst = burstOfSyndrome()[difference];
+    if (burst != 0) ranking.consider(burst, block, offset, costOfBits(burst, symbols));
+  }
+  considerChase(symbols, block, allowed, ranking);
+  const std::optional<SoftDecision>& best = ranking.best();
+  if (!best || best->cost > limits.maxCost || ranking.runnerUp() - best->cost < limits.minMargin)
+    return std::nullopt;
+  return best;
+}
+
+}  // namespace tavimor::mpx

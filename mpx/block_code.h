@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The RDS block code: 16 data bits and a 10-bit checkword with the block's offset word added. The
+// hard part (syndromes, burst correction) works on the block's bits; the soft part decides a block
+// from the reliabilities of the 27 channel symbols it was differentially decoded from.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tavimor::mpx {
+
+enum class Offset : std::uint8_t { A, B, C, CPrime, D };
+inline constexpr std::size_t kOffsetCount = 5;
+inline constexpr std::array<std::uint16_t, kOffsetCount> kOffsetWords{0x0FC, 0x198, 0x168, 0x350,
+                                                                      0x1B4};
+
+// A set of offsets a block may carry, one bit per Offset.
+using OffsetSet = std::uint8_t;
+constexpr OffsetSet offsetBit(Offset offset) {
+  return static_cast<OffsetSet>(1U << static_cast<unsigned>(offset));
+}
+inline constexpr OffsetSet kAnyOffset = 0x1F;
+
+std::uint16_t checkword(std::uint16_t data);
+std::uint32_t blockOf(std::uint16_t data, Offset offset);
+// The block's remainder by the generator: the offset word of a block without errors.
+std::uint16_t syndrome(std::uint32_t block);
+// The offset whose word the syndrome is, if any.
+std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome);
+
+// The error burst of at most five bits that explains the difference from the offset's syndrome,
+// if there is one, as a 26-bit mask.
+std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset);
+
+// Hard decision with burst correction, as a receiver without soft values decides.
+std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset);
+
+// The 27 channel symbols behind one block: the last symbol of the previous block, then the 26 of
+// this one. Positive and negative are the two symbol values, the magnitude their reliability.
+inline constexpr std::size_t kBlockSymbols = 27;
+using BlockSymbols = std::span<const float, kBlockSymbols>;
+
+struct SoftDecision {
+  std::uint16_t data = 0;
+  Offset offset = Offset::A;
+  // Sum of the reliabilities of the channel symbols taken as wrong.
+  float cost = 0.0F;
+};
+
+// Reliabilities are log-likelihood ratios, so costs compare with each other as probabilities do.
+struct SoftLimits {
+  // A correction is accepted only if its cost stays below this,
+  float maxCost = 6.0F;
+  // and the next explanation costs at least this much more;
+  float minMargin = 4.0F;
+  // and the block's symbols are on average this share as reliable as a clean symbol would be.
+  float minLevel = 0.4F;
+  // Below this a clean symbol's reliability says there is no signal to speak of.
+  float minExpected = 1.0F;
+};
+
+// The block as the cheapest set of channel symbol errors explains it, among the allowed offsets,
+// or nothing when that explanation is not clearly cheapest, or costs too much to trust.
+// expected: the reliability of a symbol without noise.
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
+                                        const SoftLimits& limits);
+
+// The data bits, differentially decoded from channel symbols: a bit is set where the sign changes.
+std::uint32_t hardBlock(BlockSymbols symbols);
+
+}  // namespace tavimor::mpx

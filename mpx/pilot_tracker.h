@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A narrow phase-locked loop on the 19 kHz pilot, and whether there is a pilot at all. Its phase
+// gives both the subcarrier's (3 x) and the bit clock's (1/16) in a stereo transmitter.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstdint>
+
+#include "mpx/liquid_filters.h"
+
+namespace tavimor::mpx {
+
+class PilotTracker {
+ public:
+  // rate: of the pilot's baseband samples; delay: theirs behind the RDS baseband, in samples.
+  PilotTracker(double rate, double delay);
+
+  // pilot: the pilot's baseband; rds: the RDS baseband, the level the pilot is judged against.
+  void push(std::complex<float> pilot, std::complex<float> rds);
+
+  bool present() const { return present_; }
+  // The pilot's phase against the mixer's, unwrapped, at the latest sample pushed.
+  double phase() const { return phaseNow_; }
+
+ private:
+  static constexpr unsigned kDecimation = 8;
+
+  void track(std::complex<float> pilot);
+
+  FirDecimator filter_;
+  std::array<std::complex<float>, kDecimation> block_{};
+  unsigned filled_ = 0;
+  double rate_ = 0.0;
+  double proportional_ = 0.0;
+  double integral_ = 0.0;
+  double lag_ = 0.0;  // of the filtered pilot behind the RDS baseband, in samples
+  double phase_ = 0.0;
+  double frequency_ = 0.0;  // radians per decimated sample
+  double phaseNow_ = 0.0;
+  double amplitude_ = 0.0;
+  double rdsPower_ = 0.0;
+  double aligned_ = 0.0;
+  double magnitude_ = 0.0;
+  std::uint64_t tracked_ = 0;
+  double sinceUpdate_ = 0.0;
+  double lowFor_ = 0.0;
+  bool present_ = false;
+};
+
+}  // namespace tavimor::mpx

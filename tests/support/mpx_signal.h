@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A synthesized FM multiplex signal carrying RDS groups, as a transmitter's stereo encoder makes
+// it, with the noise, clock error and fades of a reception; for the tests and the benchmark.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "decode/rds_group.h"
+
+namespace tavimor::testing {
+
+enum class PilotTone { InPhase, Quadrature, Absent };
+enum class Programme { Silent, Mono, Stereo };
+
+struct MpxSignalOptions {
+  double sampleRate = 171'000.0;
+  PilotTone pilot = PilotTone::InPhase;
+  Programme programme = Programme::Silent;
+  // Peak of the RDS subcarrier, of full deviation; programme audio peaks at 0.8, the pilot 0.09.
+  double rdsLevel = 0.04;
+  // The RDS subcarrier's power over the noise's in 57 kHz +- 2.4 kHz; no noise without it.
+  std::optional<double> snrDb;
+  // How much faster the transmitter's clock runs than the receiver's, in parts per million.
+  double clockErrorPpm = 0.0;
+  // Stretches, in seconds from the start, in which the station is gone and only noise is left.
+  std::vector<std::pair<double, double>> fades;
+  std::uint32_t seed = 1;
+};
+
+struct MpxSignal {
+  std::vector<float> samples;
+  // For each group, the index of the sample at which its last bit ended.
+  std::vector<std::uint64_t> groupEnds;
+  // Of the RDS subcarrier alone, averaged over the signal; what the noise is measured against.
+  double rdsPower = 0.0;
+};
+
+MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions& options);
+
+// White Gaussian noise over the whole band at the signal-to-noise ratio defined above.
+void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,
+              std::uint32_t seed);
+
+// Groups of one station as a test wants them varied: every type and version, random contents.
+std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed);
+
+// Only noise, as from a receiver tuned between stations; at the level of a -0 dB reception.
+std::vector<float> noiseOnly(double seconds, double sampleRate, std::uint32_t seed);
+
+}  // namespace tavimor::testing
