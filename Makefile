@@ -56,8 +56,10 @@ test: build
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# clang-tidy with the checks of .clang-tidy over every source of the build's compile database.
+# Every source file's licence line, then clang-tidy with the checks of .clang-tidy over every source
+# of the build's compile database.
 lint: build
+	@tools/check-licence-lines.sh
 	@tools/install-deps.sh clang-tidy
 	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) \
 	  '$(CURDIR)/(main|app|decode|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
@@ -126,5 +128,5 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 package-check: package
-	@tools/install-deps.sh lintian man-db desktop-file-utils
+	@tools/install-deps.sh lintian man-db desktop-file-utils appstream
 	tests/package_check.sh $(BUILD_DIR)/tavimor_*.deb

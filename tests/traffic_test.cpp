@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The traffic state and traffic.txt on a real file system.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "decode/decoder.h"
@@ -128,6 +133,43 @@ TEST(StatusFile, AReaderAlwaysFindsAWholeFirstLine) {
   reader.join();
   EXPECT_EQ(incomplete, 0) << "of " << reads << " reads";
   EXPECT_EQ(readFile("traffic.txt"), kStatusTraffic);
+}
+
+// A watcher may poll for traffic.txt before the monitor first starts in a directory.
+TEST(StatusFile, ANewFileIsNeverFoundIncomplete) {
+  testing::TemporaryWorkingDirectory workingDirectory;
+  int reads = 0;
+  int incomplete = 0;
+  for (int round = 0; round < 100; ++round) {
+    const std::filesystem::path directory = workingDirectory.path() / std::to_string(round);
+    std::filesystem::create_directory(directory);
+    const StatusFile file(directory / kStatusFileName);
+    std::atomic<bool> polling = false;
+    std::atomic<bool> written = false;
+    std::thread reader([&] {
+      for (;;) {
+        polling = true;
+        const bool finished = written;
+        const int fd = ::open(file.path().c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && finished) return;
+        if (fd < 0) continue;
+        std::array<char, 16> buffer{};
+        const ssize_t length = ::read(fd, buffer.data(), buffer.size());
+        ::close(fd);
+        ++reads;
+        if (std::string_view(buffer.data(), std::max<ssize_t>(length, 0)) == kStatusUnknown) return;
+        ++incomplete;
+        if (finished) return;
+      }
+    });
+    while (!polling) {
+      std::this_thread::yield();
+    }
+    EXPECT_FALSE(file.write(kStatusUnknown));
+    written = true;
+    reader.join();
+  }
+  EXPECT_EQ(incomplete, 0) << "of " << reads << " reads";
 }
 
 TEST(StatusFile, EachContentIsWrittenWhole) {
