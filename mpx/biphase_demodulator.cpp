@@ -144,8 +144,9 @@ void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) 
   const double value = y.real() / std::sqrt(power_);
   moment2_ += weight * (value * value - moment2_);
   moment4_ += weight * (value * value * value * value - moment4_);
-  // For two values plus Gaussian noise, A^4 = 2 m2^2 - m4.
-  const double signal = std::sqrt(std::sqrt(std::max(0.0, 2.0 * moment2_ * moment2_ - moment4_)));
+  // For two values A and -A plus Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
+  const double signal =
+      std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2_ * moment2_ - moment4_) / 2.0)));
   const double noise = std::max(moment2_ - signal * signal, kLeastNoise * moment2_);
   const double scale = 2.0 * signal / noise;
   out.push_back(

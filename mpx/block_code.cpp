@@ -164,14 +164,26 @@ std::uint32_t hardBlock(BlockSymbols symbols) {
   return block;
 }
 
-std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
-                                        const SoftLimits& limits) {
+float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
+  return costOfBits(hardBlock(symbols) ^ block, symbols);
+}
+
+BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) {
   float total = 0.0F;
-  for (const float symbol : symbols)
+  float noErrorLog = 0.0F;
+  // Sums of the odds of each symbol being wrong, and of their squares.
+  double odds = 0.0;
+  double oddsSquared = 0.0;
+  for (const float symbol : symbols) {
     total += std::fabs(symbol);
-  if (!(expected >= limits.minExpected) ||
-      !(total >= limits.minLevel * expected * static_cast<float>(kBlockSymbols)))
-    return std::nullopt;
+    noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
+    const double wrong = std::exp(-static_cast<double>(std::fabs(symbol)));
+    odds += wrong;
+    oddsSquared += wrong * wrong;
+  }
+  const double atMostTwo =
+      std::exp(static_cast<double>(noErrorLog)) * (1.0 + odds + (odds * odds - oddsSquared) / 2.0);
+  const auto manyErrorsLog = static_cast<float>(std::log(std::max(1.0 - atMostTwo, 1e-30)));
   const std::uint32_t block = hardBlock(symbols);
   const std::uint16_t found = syndrome(block);
   Ranking ranking;
@@ -187,10 +199,32 @@ std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, Of
     if (burst != 0) ranking.consider(burst, block, offset, costOfBits(burst, symbols));
   }
   considerChase(symbols, block, allowed, ranking);
-  const std::optional<SoftDecision>& best = ranking.best();
-  if (!best || best->cost > limits.maxCost || ranking.runnerUp() - best->cost < limits.minMargin)
-    return std::nullopt;
-  return best;
+  return {ranking.best(),
+          ranking.runnerUp(),
+          expected > 0.0F ? total / (expected * static_cast<float>(kBlockSymbols)) : 0.0F,
+          noErrorLog,
+          manyErrorsLog,
+          ones(allowed)};
+}
+
+float BlockRanking::logOdds() const {
+  if (!best) return -INFINITY;
+  const double others = std::exp(static_cast<double>(noErrorLog - runnerUp)) +
+                        std::exp(static_cast<double>(manyErrorsLog)) * offsets /
+                            static_cast<double>(1U << kCheckBits);
+  return static_cast<float>(static_cast<double>(noErrorLog - best->cost) - std::log(others));
+}
+
+bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits) {
+  return ranking.logOdds() >= limits.minLogOdds;
+}
+
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
+                                        const SoftLimits& limits) {
+  if (!(expected >= limits.minExpected)) return std::nullopt;
+  const BlockRanking ranking = rankBlock(symbols, expected, allowed);
+  if (!trustworthy(ranking, limits)) return std::nullopt;
+  return ranking.best;
 }
 
 }  // namespace tavimor::mpx
