@@ -54,7 +54,10 @@ struct SoftDecision {
 // less that of no symbol being wrong. A block is accepted only on these terms.
 struct SoftLimits {
   // The log-odds of the cheapest explanation against all others, at least.
-  float minLogOdds = 6.0F;
+  float minLogOdds = 6.5F;
+  // The wrong symbols it takes together no more reliable than this many clean symbols: noise
+  // rarely makes a confident symbol wrong, a burst of interference often makes many.
+  float maxCleanSymbols = 1.0F;
   // Where the block is known beforehand (the programme identification), what its explanation
   // needs to score as a log-probability.
   float minKnownScore = -10.0F;
@@ -71,9 +74,9 @@ struct BlockRanking {
   // The log-probability that no channel symbol of the block is wrong: less the best cost, that of
   // the best explanation being the truth.
   float noErrorLog = 0.0F;
-  // The log-probability of three or more wrong symbols: then any word could have been sent, and
-  // a wrong one passes as one of the allowed offsets once in 1024 per offset.
-  float manyErrorsLog = 0.0F;
+  // The log-probability of the errors being none of the sets of wrong symbols tried: then any
+  // word could have been sent, and a wrong one passes as an allowed offset once in 1024.
+  float untriedLog = 0.0F;
   unsigned offsets = 0;
   // The log-odds of the best explanation against all others.
   float logOdds() const;
@@ -91,7 +94,7 @@ std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, Of
                                         const SoftLimits& limits);
 
 // Whether a ranked block passes on its own.
-bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits);
+bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits);
 
 // The data bits, differentially decoded from channel symbols: a bit is set where the sign changes.
 std::uint32_t hardBlock(BlockSymbols symbols);
