@@ -150,20 +150,6 @@ std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome) {
   return std::nullopt;
 }
 
-std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset) {
-  const std::uint16_t difference = syndrome(block) ^ kOffsetWords[static_cast<std::size_t>(offset)];
-  if (difference == 0) return 0U;
-  const std::uint32_t burst = burstOfSyndrome()[difference];
-  if (burst == 0) return std::nullopt;
-  return burst;
-}
-
-std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset) {
-  const std::optional<std::uint32_t> burst = correctableBurst(block, offset);
-  if (!burst) return std::nullopt;
-  return dataOf(block ^ *burst);
-}
-
 std::uint32_t hardBlock(BlockSymbols symbols) {
   std::uint32_t block = 0;
   for (std::size_t symbol = 1; symbol < kBlockSymbols; ++symbol)

@@ -31,13 +31,6 @@ std::uint16_t syndrome(std::uint32_t block);
 // The offset whose word the syndrome is, if any.
 std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome);
 
-// The error burst of at most five bits that explains the difference from the offset's syndrome,
-// if there is one, as a 26-bit mask.
-std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset);
-
-// Hard decision with burst correction, as a receiver without soft values decides.
-std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset);
-
 // The 27 channel symbols behind one block: the last symbol of the previous block, then the 26 of
 // this one. Positive and negative are the two symbol values, the magnitude their reliability.
 inline constexpr std::size_t kBlockSymbols = 27;
