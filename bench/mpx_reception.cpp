@@ -67,10 +67,10 @@ struct Tally {
 };
 
 std::optional<std::size_t> sentIndexOf(const DecodedGroup& group, const synth::MpxSignal& signal) {
-  const auto after = std::lower_bound(
-      signal.groupEnds.begin(), signal.groupEnds.end(),
-      static_cast<std::uint64_t>(std::max(0.0, static_cast<double>(group.endSample) -
-                                                   kGroupSamples / 4.0)));
+  const auto after =
+      std::lower_bound(signal.groupEnds.begin(), signal.groupEnds.end(),
+                       static_cast<std::uint64_t>(std::max(
+                           0.0, static_cast<double>(group.endSample) - kGroupSamples / 4.0)));
   if (after == signal.groupEnds.end() ||
       std::abs(static_cast<double>(*after) - static_cast<double>(group.endSample)) >
           kGroupSamples / 4.0)

@@ -11,7 +11,7 @@ namespace tavimor::mpx {
 namespace {
 
 // The matched filter spans this many symbols either side of the pulse's centre.
-constexpr double kSpanSymbols = 5.0;
+constexpr double kSpanSymbols = 4.0;
 // The pilot's phase turns 16 times per symbol: the bit clock is 19 kHz / 16.
 constexpr double kPilotTurnsPerSymbol = 16.0;
 constexpr double kPowerSymbols = 200.0;
@@ -77,8 +77,9 @@ void BiphaseDemodulator::push(std::complex<float> rds, bool pilotPresent, double
   }
   const double pilotTurn = pilot_ ? pilotPhase - lastPilotPhase_ : 0.0;
   lastPilotPhase_ = pilotPhase;
-  carrier_ = std::remainder(carrier_ + (pilot_ ? 3.0 * pilotTurn : carrierFrequency_),
-                            2.0 * std::numbers::pi);
+  carrier_ += pilot_ ? 3.0 * pilotTurn : carrierFrequency_;
+  if (std::fabs(carrier_) > std::numbers::pi)
+    carrier_ -= std::copysign(2.0 * std::numbers::pi, carrier_);
   clock_ +=
       1.0 / samplesPerSymbol_ +
       (pilot_ ? pilotTurn / (2.0 * std::numbers::pi * kPilotTurnsPerSymbol) : clockFrequency_);
@@ -143,8 +144,9 @@ void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) 
   const double value = y.real() / std::sqrt(power_);
   moment2_ += weight * (value * value - moment2_);
   moment4_ += weight * (value * value * value * value - moment4_);
-  // For two values plus Gaussian noise, A^4 = 2 m2^2 - m4.
-  const double signal = std::sqrt(std::sqrt(std::max(0.0, 2.0 * moment2_ * moment2_ - moment4_)));
+  // For two values A and -A plus Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
+  const double signal =
+      std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2_ * moment2_ - moment4_) / 2.0)));
   const double noise = std::max(moment2_ - signal * signal, kLeastNoise * moment2_);
   const double scale = 2.0 * signal / noise;
   out.push_back(

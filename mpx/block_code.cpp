@@ -93,11 +93,14 @@ class Ranking {
   float runnerUp_ = INFINITY;
 };
 
-// Flips of one to three of the least reliable channel symbols.
+// Flips of one to four of the least reliable channel symbols.
 constexpr std::size_t kChaseSymbols = 8;
-constexpr std::size_t kChaseFlips = 3;
+constexpr std::size_t kChaseFlips = 4;
 
-void considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed, Ranking& ranking) {
+// Returns the summed odds, against no error, of the sets of flips tried: that much of the chance
+// of errors has been looked at, and is not left to spread over every word.
+double considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed,
+                     Ranking& ranking) {
   std::array<std::size_t, kBlockSymbols> order{};
   std::iota(order.begin(), order.end(), 0);
   std::partial_sort(
@@ -105,8 +108,10 @@ void considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed,
       [&](std::size_t x, std::size_t y) { return std::fabs(symbols[x]) < std::fabs(symbols[y]); });
   const auto& symbolSyndromes = syndromeOfSymbol();
   const std::uint16_t found = syndrome(block);
+  double tried = 0.0;
   for (unsigned subset = 1; subset < (1U << kChaseSymbols); ++subset) {
-    if (ones(subset) > kChaseFlips) continue;
+    const unsigned flips = ones(subset);
+    if (flips > kChaseFlips) continue;
     std::uint16_t flippedSyndrome = found;
     std::uint32_t errors = 0;
     float cost = 0.0F;
@@ -116,10 +121,12 @@ void considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed,
       errors ^= bitsOfSymbol(order[i]);
       cost += std::fabs(symbols[order[i]]);
     }
+    tried += std::exp(-static_cast<double>(cost));
     const std::optional<Offset> offset = offsetOfSyndrome(flippedSyndrome);
     if (offset && (allowed & offsetBit(*offset)) != 0)
       ranking.consider(errors, block, *offset, cost);
   }
+  return tried;
 }
 
 }  // namespace
@@ -143,20 +150,6 @@ std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome) {
   return std::nullopt;
 }
 
-std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset) {
-  const std::uint16_t difference = syndrome(block) ^ kOffsetWords[static_cast<std::size_t>(offset)];
-  if (difference == 0) return 0U;
-  const std::uint32_t burst = burstOfSyndrome()[difference];
-  if (burst == 0) return std::nullopt;
-  return burst;
-}
-
-std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset) {
-  const std::optional<std::uint32_t> burst = correctableBurst(block, offset);
-  if (!burst) return std::nullopt;
-  return dataOf(block ^ *burst);
-}
-
 std::uint32_t hardBlock(BlockSymbols symbols) {
   std::uint32_t block = 0;
   for (std::size_t symbol = 1; symbol < kBlockSymbols; ++symbol)
@@ -164,14 +157,18 @@ std::uint32_t hardBlock(BlockSymbols symbols) {
   return block;
 }
 
-std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
-                                        const SoftLimits& limits) {
+float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
+  return costOfBits(hardBlock(symbols) ^ block, symbols);
+}
+
+BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) {
   float total = 0.0F;
-  for (const float symbol : symbols)
+  float noErrorLog = 0.0F;
+  for (const float symbol : symbols) {
     total += std::fabs(symbol);
-  if (!(expected >= limits.minExpected) ||
-      !(total >= limits.minLevel * expected * static_cast<float>(kBlockSymbols)))
-    return std::nullopt;
+    noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
+  }
+  const double noError = std::exp(static_cast<double>(noErrorLog));
   const std::uint32_t block = hardBlock(symbols);
   const std::uint16_t found = syndrome(block);
   Ranking ranking;
@@ -186,11 +183,35 @@ std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, Of
     const std::uint32_t burst = burstOfSyndrome()[difference];
     if (burst != 0) ranking.consider(burst, block, offset, costOfBits(burst, symbols));
   }
-  considerChase(symbols, block, allowed, ranking);
-  const std::optional<SoftDecision>& best = ranking.best();
-  if (!best || best->cost > limits.maxCost || ranking.runnerUp() - best->cost < limits.minMargin)
-    return std::nullopt;
-  return best;
+  const double tried = noError * (1.0 + considerChase(symbols, block, allowed, ranking));
+  const auto untriedLog = static_cast<float>(std::log(std::max(1.0 - tried, 1e-30)));
+  return {ranking.best(),
+          ranking.runnerUp(),
+          expected > 0.0F ? total / (expected * static_cast<float>(kBlockSymbols)) : 0.0F,
+          noErrorLog,
+          untriedLog,
+          ones(allowed)};
+}
+
+float BlockRanking::logOdds() const {
+  if (!best) return -INFINITY;
+  const double others =
+      std::exp(static_cast<double>(noErrorLog - runnerUp)) +
+      std::exp(static_cast<double>(untriedLog)) * offsets / static_cast<double>(1U << kCheckBits);
+  return static_cast<float>(static_cast<double>(noErrorLog - best->cost) - std::log(others));
+}
+
+bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits) {
+  return ranking.logOdds() >= limits.minLogOdds &&
+         ranking.best->cost <= limits.maxCleanSymbols * expected;
+}
+
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
+                                        const SoftLimits& limits) {
+  if (!(expected >= limits.minExpected)) return std::nullopt;
+  const BlockRanking ranking = rankBlock(symbols, expected, allowed);
+  if (!trustworthy(ranking, expected, limits)) return std::nullopt;
+  return ranking.best;
 }
 
 }  // namespace tavimor::mpx

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -30,13 +31,6 @@ std::uint16_t syndrome(std::uint32_t block);
 // The offset whose word the syndrome is, if any.
 std::optional<Offset> offsetOfSyndrome(std::uint16_t syndrome);
 
-// The error burst of at most five bits that explains the difference from the offset's syndrome,
-// if there is one, as a 26-bit mask.
-std::optional<std::uint32_t> correctableBurst(std::uint32_t block, Offset offset);
-
-// Hard decision with burst correction, as a receiver without soft values decides.
-std::optional<std::uint16_t> correctedData(std::uint32_t block, Offset offset);
-
 // The 27 channel symbols behind one block: the last symbol of the previous block, then the 26 of
 // this one. Positive and negative are the two symbol values, the magnitude their reliability.
 inline constexpr std::size_t kBlockSymbols = 27;
@@ -49,23 +43,51 @@ struct SoftDecision {
   float cost = 0.0F;
 };
 
-// Reliabilities are log-likelihood ratios, so costs compare with each other as probabilities do.
+// Reliabilities are log-likelihood ratios, so a cost is a log-probability: that of the explanation
+// less that of no symbol being wrong. A block is accepted only on these terms.
 struct SoftLimits {
-  // A correction is accepted only if its cost stays below this,
-  float maxCost = 6.0F;
-  // and the next explanation costs at least this much more;
-  float minMargin = 4.0F;
-  // and the block's symbols are on average this share as reliable as a clean symbol would be.
-  float minLevel = 0.4F;
+  // The log-odds of the cheapest explanation against all others, at least.
+  float minLogOdds = 6.5F;
+  // The wrong symbols it takes together no more reliable than this many clean symbols: noise
+  // rarely makes a confident symbol wrong, a burst of interference often makes many.
+  float maxCleanSymbols = 1.0F;
+  // Where the block is known beforehand (the programme identification), what its explanation
+  // needs to score as a log-probability.
+  float minKnownScore = -10.0F;
   // Below this a clean symbol's reliability says there is no signal to speak of.
   float minExpected = 1.0F;
 };
 
+// The cheapest explanation of a block among the allowed offsets, the cost of the next one that
+// decodes to something else, and how reliable its symbols are against a clean symbol.
+struct BlockRanking {
+  std::optional<SoftDecision> best;
+  float runnerUp = INFINITY;
+  float level = 0.0F;
+  // The log-probability that no channel symbol of the block is wrong: less the best cost, that of
+  // the best explanation being the truth.
+  float noErrorLog = 0.0F;
+  // The log-probability of the errors being none of the sets of wrong symbols tried: then any
+  // word could have been sent, and a wrong one passes as an allowed offset once in 1024.
+  float untriedLog = 0.0F;
+  unsigned offsets = 0;
+  // The log-odds of the best explanation against all others.
+  float logOdds() const;
+};
+BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed);
+
+// What it costs to take the symbols for the given block: the reliabilities of the channel symbols
+// that would have to be wrong.
+float costOfBlock(BlockSymbols symbols, std::uint32_t block);
+
 // The block as the cheapest set of channel symbol errors explains it, among the allowed offsets,
-// or nothing when that explanation is not clearly cheapest, or costs too much to trust.
+// or nothing when that explanation is not likely enough or not clearly the cheapest.
 // expected: the reliability of a symbol without noise.
 std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
                                         const SoftLimits& limits);
+
+// Whether a ranked block passes on its own.
+bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits);
 
 // The data bits, differentially decoded from channel symbols: a bit is set where the sign changes.
 std::uint32_t hardBlock(BlockSymbols symbols);

@@ -119,15 +119,47 @@ OffsetSet BlockSync::allowedIn(std::size_t slot) const {
 
 void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
   const std::array<float, kBlockSymbols> block = blockEndingAt(lastSymbol);
-  std::optional<SoftDecision> decision =
-      decideBlock(block, expected_[lastSymbol % kHistory], allowedIn(slot), limits_);
-  if (decision && slot == 0 && decision->cost > 0.0F && pi_ && decision->data != *pi_)
-    decision.reset();
-  if (decision && slot == 0 && decision->cost == 0.0F) pi_ = decision->data;
+  const std::optional<SoftDecision> decision =
+      decide(slot, block, expected_[lastSymbol % kHistory]);
   group_.blocks[slot] = decision ? std::optional<std::uint16_t>(decision->data) : std::nullopt;
   group_.endSample = symbolEnds_[lastSymbol % kHistory];
   recentGood_[recentIndex_] = decision.has_value();
   recentIndex_ = (recentIndex_ + 1) % recentGood_.size();
+}
+
+// Block A, and block C' of a version B group, carry the programme identification: once it is
+// known, such a block is tested against it alone, a far stronger test than against every word.
+std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols block,
+                                              float expected) {
+  if (!(expected >= limits_.minExpected)) return std::nullopt;
+  const OffsetSet allowed = allowedIn(slot);
+  const BlockRanking ranking = rankBlock(block, expected, allowed);
+  std::optional<SoftDecision> decision;
+  if (trustworthy(ranking, expected, limits_)) decision = ranking.best;
+  const bool carriesPi = slot == 0 || (allowed & offsetBit(Offset::CPrime)) != 0;
+  if (!carriesPi) return decision;
+  if (pi_) {
+    const Offset offset = slot == 0 ? Offset::A : Offset::CPrime;
+    const float cost = costOfBlock(block, blockOf(*pi_, offset));
+    if (ranking.noErrorLog - cost >= limits_.minKnownScore) return SoftDecision{*pi_, offset, cost};
+    // Another programme identification stands only once it has come twice.
+    if (decision && decision->offset == offset) {
+      if (slot == 0) notePi(decision->data);
+      return std::nullopt;
+    }
+    return decision;
+  }
+  if (decision && slot == 0) notePi(decision->data);
+  return decision;
+}
+
+void BlockSync::notePi(std::uint16_t pi) {
+  if (piCandidate_ == pi) {
+    pi_ = pi;
+    piCandidate_.reset();
+  } else {
+    piCandidate_ = pi;
+  }
 }
 
 void BlockSync::endGroup(const MpxDecoder::GroupHandler& onGroup) {

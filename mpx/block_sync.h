@@ -40,6 +40,8 @@ class BlockSync {
   std::array<float, kBlockSymbols> blockEndingAt(std::uint64_t lastSymbol) const;
   OffsetSet allowedIn(std::size_t slot) const;
   void loseSync();
+  std::optional<SoftDecision> decide(std::size_t slot, BlockSymbols block, float expected);
+  void notePi(std::uint16_t pi);
 
   SoftLimits limits_;
   std::array<float, kHistory> symbols_{};
@@ -55,7 +57,9 @@ class BlockSync {
   DecodedGroup group_;
   std::array<bool, 32> recentGood_{};
   std::size_t recentIndex_ = 0;
+  // The station's programme identification, once two blocks A agreed on it.
   std::optional<std::uint16_t> pi_;
+  std::optional<std::uint16_t> piCandidate_;
   DecoderCounts counts_;
 };
 

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The only work done at the input rate: the multiplex signal is mixed down by 57 kHz (the RDS
-// subcarrier) and by 19 kHz (the pilot) with one oscillator, and both are low-passed and decimated
-// to about 9.5 kHz. Both mixers share their phase, so 3 x the pilot's phase is the subcarrier's.
+// subcarrier) and by 19 kHz (the pilot), and both are low-passed and decimated to about 9.5 kHz:
+// the RDS band by a filter of its own, the pilot by summing each block, whose nulls fall on every
+// frequency that would alias onto it.
+// The oscillators are tables over a whole number of their cycles, the subcarrier's the cube of
+// the pilot's, so 3 x the pilot's phase is the subcarrier's at every sample.
 #pragma once
 
 #include <complex>
@@ -14,7 +17,6 @@
 namespace tavimor::mpx {
 
 inline constexpr double kPilotHz = 19'000.0;
-inline constexpr double kSubcarrierHz = 3.0 * kPilotHz;
 
 struct BasebandSample {
   std::complex<float> rds;
@@ -29,28 +31,26 @@ class SubcarrierMixer {
   double outputRate() const { return outputRate_; }
   // Input samples from a tone entering the RDS filter to its centre leaving it.
   double rdsDelay() const { return rdsDelay_; }
-  double pilotDelay() const { return pilotDelay_; }
+  double pilotDelay() const { return (decimation_ - 1) / 2.0; }
 
   // Appends one baseband sample for every `decimation()` input samples.
   void process(std::span<const float> samples, std::vector<BasebandSample>& out);
 
  private:
+  void mix(const float* samples, std::size_t count);
+
   unsigned decimation_;
   double outputRate_;
-  double rdsDelay_;
-  double pilotDelay_;
-  // The oscillators' phasors over one block of `decimation_` samples, from the block's start.
-  std::vector<std::complex<float>> pilotTurns_;
-  std::vector<std::complex<float>> subcarrierTurns_;
-  std::complex<double> pilotStart_{1.0, 0.0};
-  std::complex<double> subcarrierStart_{1.0, 0.0};
-  std::complex<double> pilotStep_;
-  std::complex<double> subcarrierStep_;
+  double rdsDelay_ = 0.0;
+  std::size_t period_ = 0;
+  // e^(-j phase) of each oscillator, over one period and one block more.
+  std::vector<float> pilotCos_, pilotSin_, subcarrierCos_, subcarrierSin_;
+  std::size_t phaseIndex_ = 0;
   std::vector<std::complex<float>> rdsBlock_;
-  std::vector<std::complex<float>> pilotBlock_;
+  float pilotSumRe_ = 0.0F;
+  float pilotSumIm_ = 0.0F;
   std::size_t filled_ = 0;
   FirDecimator rdsFilter_;
-  FirDecimator pilotFilter_;
 };
 
 }  // namespace tavimor::mpx

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "mpx/block_code.h"
 #include "mpx/mpx_decoder.h"
 #include "tests/support/mpx_signal.h"
 #include "tests/support/row_name.h"
@@ -82,7 +83,9 @@ TEST_P(CleanSignal, GivesEveryGroupBitForBit) {
                 rate * 0.001)
         << "group " << *index;
     ++times[*index];
-    if (*index >= kLeadIn) EXPECT_TRUE(group.complete()) << "group " << *index;
+    if (*index >= kLeadIn) {
+      EXPECT_TRUE(group.complete()) << "group " << *index;
+    }
   }
   for (std::size_t i = kLeadIn; i < sent.size(); ++i)
     EXPECT_EQ(times[i], 1) << "group " << i;
@@ -109,6 +112,130 @@ INSTANTIATE_TEST_SUITE_P(
         CleanCase{"ClockFast100ppm", at(171'000, PilotTone::InPhase, Programme::Stereo, 100.0)},
         CleanCase{"ClockSlow100ppmWithoutPilot",
                   at(171'000, PilotTone::Absent, Programme::Silent, -100.0)}),
+    testing::kRowName);
+
+// The channel symbols of a block sent clean, each as reliable as kClean, with a run of wrong
+// symbols of the given reliability: noise and interference make wrong channel symbols, and
+// differential decoding turns a run of n of them into a burst of n + 1 bits.
+constexpr float kClean = 8.0F;
+
+struct BurstCase {
+  const char* name;
+  std::size_t firstWrong;  // 0 is the previous block's last symbol
+  std::size_t wrongSymbols;
+  float reliability;
+  bool corrected;
+};
+
+class BlockCode : public ::testing::TestWithParam<BurstCase> {};
+
+TEST_P(BlockCode, CorrectsBurstsOfUpToFiveBitsAndPassesNoLongerOneWrong) {
+  const BurstCase& row = GetParam();
+  for (const std::uint16_t data : {0x0000, 0xD3C2, 0xFFFF, 0x1234}) {
+    const std::uint32_t block = blockOf(data, Offset::B);
+    std::array<float, kBlockSymbols> symbols{};
+    bool value = true;
+    symbols[0] = kClean;
+    for (std::size_t i = 1; i < kBlockSymbols; ++i) {
+      value = value != (((block >> (kBlockSymbols - 1 - i)) & 1U) != 0);
+      symbols[i] = value ? kClean : -kClean;
+    }
+    for (std::size_t i = row.firstWrong; i < row.firstWrong + row.wrongSymbols; ++i)
+      symbols[i] = std::copysign(row.reliability, -symbols[i]);
+
+    const std::optional<SoftDecision> decision =
+        decideBlock(symbols, kClean, offsetBit(Offset::B), SoftLimits{});
+    if (row.corrected) {
+      ASSERT_TRUE(decision) << std::hex << data;
+      EXPECT_EQ(decision->data, data);
+    } else {
+      EXPECT_FALSE(decision) << std::hex << data << " taken for " << decision->data;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bursts, BlockCode,
+                         ::testing::Values(BurstCase{"OneBitAtTheStart", 0, 1, 1.0F, true},
+                                           BurstCase{"TwoBitsInTheMiddle", 12, 1, 1.0F, true},
+                                           BurstCase{"TwoBitsFromAHalfReliableSymbol", 20, 1,
+                                                     kClean / 2.0F, true},
+                                           BurstCase{"ThreeBitsAtTheEnd", 25, 2, 1.0F, true},
+                                           BurstCase{"FourBits", 3, 3, 1.0F, true},
+                                           BurstCase{"FiveBitsAtTheStart", 0, 4, 1.0F, true},
+                                           BurstCase{"FiveBitsAtTheEnd", 23, 4, 1.0F, true},
+                                           BurstCase{"SixBits", 8, 5, 1.0F, false},
+                                           BurstCase{"SixConfidentBits", 8, 5, kClean, false},
+                                           BurstCase{"EightBits", 2, 7, 1.0F, false},
+                                           BurstCase{"TenConfidentBits", 15, 9, kClean, false},
+                                           BurstCase{"TwelveBits", 10, 11, 2.0F, false}),
+                         testing::kRowName);
+
+// A receiver tuned between stations, or to a station without RDS.
+struct SilenceCase {
+  const char* name;
+  MpxSignalOptions options;
+};
+
+class NoRds : public ::testing::TestWithParam<SilenceCase> {};
+
+TEST_P(NoRds, GivesNoGroupInAMinute) {
+  MpxSignalOptions options = GetParam().options;
+  constexpr double kSeconds = 60.0;
+  const std::vector<RdsGroup> none(static_cast<std::size_t>(kSeconds * 1187.5 / 104.0));
+  options.rdsLevel = 0.0;
+  testing::MpxSignal signal = testing::synthesizeMpx(none, options);
+  // Noise as strong as around a subcarrier at 4 % received at 0 dB.
+  testing::addNoise(signal.samples, 0.04 * 0.04 / 4.0, 0.0, options.sampleRate, 3);
+  const Received received = decodeAll(signal.samples, options.sampleRate);
+  EXPECT_TRUE(received.groups.empty()) << received.groups.size() << " groups";
+}
+
+INSTANTIATE_TEST_SUITE_P(Receptions, NoRds,
+                         ::testing::Values(SilenceCase{"OnlyNoise", at(171'000, PilotTone::Absent)},
+                                           SilenceCase{
+                                               "StereoStationWithoutRds",
+                                               at(192'000, PilotTone::InPhase, Programme::Stereo)}),
+                         testing::kRowName);
+
+struct FadeCase {
+  const char* name;
+  MpxSignalOptions options;
+};
+
+class Fade : public ::testing::TestWithParam<FadeCase> {};
+
+// The station goes for a second and a half, leaving only noise, and comes back.
+TEST_P(Fade, IsBridgedAndTheStationPickedUpWithinTwoGroups) {
+  MpxSignalOptions options = GetParam().options;
+  const double rate = options.sampleRate;
+  constexpr double kGone = 2.0;
+  constexpr double kBack = 3.5;
+  options.snrDb = 10.0;
+  options.fades = {{kGone, kBack}};
+  const std::vector<RdsGroup> sent = testing::randomGroups(60, 9);
+  const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
+  const Received received = decodeAll(signal.samples, rate);
+
+  const double groupSamples = 104.0 / 1187.5 * rate;
+  std::size_t firstBack = 0;
+  while (static_cast<double>(signal.groupEnds[firstBack]) - groupSamples < kBack * rate)
+    ++firstBack;
+  std::vector<bool> found(sent.size(), false);
+  for (const DecodedGroup& group : received.groups) {
+    const std::optional<std::size_t> index = sentIndexOf(group, signal, rate);
+    ASSERT_TRUE(index) << "a group ending at sample " << group.endSample;
+    EXPECT_TRUE(matches(group, sent[*index])) << "group " << *index;
+    found[*index] = group.complete();
+  }
+  EXPECT_TRUE(found[firstBack] || found[firstBack + 1]);
+  for (std::size_t i = firstBack + 2; i < sent.size(); ++i)
+    EXPECT_TRUE(found[i]) << "group " << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Receptions, Fade,
+    ::testing::Values(FadeCase{"WithPilot", at(171'000, PilotTone::InPhase, Programme::Stereo)},
+                      FadeCase{"WithoutPilot", at(228'000, PilotTone::Absent, Programme::Mono)}),
     testing::kRowName);
 
 }  // namespace

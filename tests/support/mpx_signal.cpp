@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 
@@ -95,10 +96,40 @@ std::vector<Tone> tones(std::mt19937& random, int count) {
   return result;
 }
 
-double sound(const std::vector<Tone>& voice, double t) {
-  double sum = 0.0;
+// A tone's phasor, turned a step each sample and set exactly every few thousand samples.
+class Oscillator {
+ public:
+  Oscillator(double hz, double phase, double sampleRate)
+      : phase_(phase), step_(2.0 * kPi * hz / sampleRate), turn_(std::polar(1.0, step_)) {}
+
+  // For n = 0, 1, 2... in turn.
+  std::complex<double> next(std::size_t n) {
+    constexpr std::size_t kExactEvery = 4096;
+    if (n % kExactEvery == 0)
+      value_ = std::polar(1.0, phase_ + step_ * static_cast<double>(n));
+    else
+      value_ *= turn_;
+    return value_;
+  }
+
+ private:
+  double phase_;
+  double step_;
+  std::complex<double> turn_;
+  std::complex<double> value_;
+};
+
+std::vector<Oscillator> oscillators(const std::vector<Tone>& voice, double sampleRate) {
+  std::vector<Oscillator> result;
   for (const Tone& tone : voice)
-    sum += std::sin(2.0 * kPi * tone.hz * t + tone.phase);
+    result.emplace_back(tone.hz, tone.phase, sampleRate);
+  return result;
+}
+
+double sound(std::vector<Oscillator>& voice, std::size_t n) {
+  double sum = 0.0;
+  for (Oscillator& tone : voice)
+    sum += tone.next(n).imag();
   return sum / static_cast<double>(voice.size());
 }
 
@@ -135,14 +166,20 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
         static_cast<std::uint64_t>(std::llround(end / clock * options.sampleRate)));
   }
 
-  const std::vector<Tone> left = tones(random, 5);
-  const std::vector<Tone> right = options.programme == Programme::Stereo ? tones(random, 5) : left;
-  const double carrierOffset = options.pilot == PilotTone::Quadrature ? kPi / 2.0 : 0.0;
+  // Rates in the transmitter's time, which runs faster by the clock error.
+  const double rate = options.sampleRate / clock;
+  const std::vector<Tone> leftTones = tones(random, 5);
+  std::vector<Oscillator> left = oscillators(leftTones, rate);
+  std::vector<Oscillator> right =
+      oscillators(options.programme == Programme::Stereo ? tones(random, 5) : leftTones, rate);
+  Oscillator pilot(kPilotHz, pilotStart, rate);
+  const std::complex<double> carrierOffset =
+      options.pilot == PilotTone::Quadrature ? std::complex<double>(0.0, 1.0) : 1.0;
   signal.samples.resize(length);
   double rdsPower = 0.0;
   for (std::size_t n = 0; n < length; ++n) {
     const double t = static_cast<double>(n) / options.sampleRate * clock;
-    const double pilotPhase = pilotStart + 2.0 * kPi * kPilotHz * t;
+    const std::complex<double> pilotTurn = pilot.next(n);
     const double symbolTime = (t - clockStart) / kSymbolSeconds - 0.25;
     const auto nearest = static_cast<long long>(std::floor(symbolTime));
     double baseband = 0.0;
@@ -152,14 +189,15 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
       const double value = symbols[static_cast<std::size_t>(k)] != 0 ? 1.0 : -1.0;
       baseband += value * pulse.at(symbolTime - static_cast<double>(k));
     }
-    const double rds = options.rdsLevel * baseband * std::cos(3.0 * pilotPhase + carrierOffset);
+    const double rds =
+        options.rdsLevel * baseband * (pilotTurn * pilotTurn * pilotTurn * carrierOffset).real();
     rdsPower += rds * rds;
     double mpx = rds;
-    if (options.pilot != PilotTone::Absent) mpx += kPilotLevel * std::cos(pilotPhase);
+    if (options.pilot != PilotTone::Absent) mpx += kPilotLevel * pilotTurn.real();
     if (options.programme != Programme::Silent) {
-      const double l = sound(left, t);
-      const double r = sound(right, t);
-      mpx += kProgrammePeak * ((l + r) / 2.0 + (l - r) / 2.0 * std::cos(2.0 * pilotPhase));
+      const double l = sound(left, n);
+      const double r = sound(right, n);
+      mpx += kProgrammePeak * ((l + r) / 2.0 + (l - r) / 2.0 * (pilotTurn * pilotTurn).real());
     }
     signal.samples[n] = static_cast<float>(mpx);
   }
