@@ -7,6 +7,9 @@
 #include <QSocketNotifier>
 
 #include <memory>
+#include <optional>
+
+#include "app/startup_error.h"
 
 namespace tavimor {
 
@@ -16,6 +19,9 @@ class TerminationSignals : public QObject {
  public:
   // Needs the application object. One instance at a time.
   explicit TerminationSignals(QObject* parent = nullptr);
+
+  // Why the signals could not be taken over, if they could not; they then keep their defaults.
+  const std::optional<StartupError>& error() const { return error_; }
   ~TerminationSignals() override;
 
   TerminationSignals(const TerminationSignals&) = delete;
@@ -28,6 +34,7 @@ class TerminationSignals : public QObject {
   // safe inside a signal handler.
   int readEnd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
+  std::optional<StartupError> error_;
 };
 
 }  // namespace tavimor

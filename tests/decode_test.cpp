@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "decode/decoder.h"
+#include "decode/packet_framer.h"
 #include "tests/support/packets.h"
+#include "tests/support/row_name.h"
 
 namespace tavimor {
 namespace {
@@ -33,6 +35,68 @@ TEST(Packet, IsTheLeadByteThenEachBlockHighByteFirstAndBack) {
   EXPECT_EQ(packet, (PacketBytes{0xAB, 0xD3, 0xC2, 0x20, 0x05, 0x80, 0xFE, 0x7F, 0x01}));
   EXPECT_EQ(groupOfPacket(packet), group);
 }
+
+const std::string kPacketA = testing::packet(0xD3C2, 0x0558, 0x1234, 0x5241);
+const std::string kPacketB = testing::packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
+
+struct FramingCase {
+  std::string_view name;
+  std::vector<std::string> chunks;  // as they arrive, one append each
+  std::vector<std::string> packets;
+  std::string fragment;  // what the pause after the chunks delivers; empty: nothing
+};
+
+class Framing : public ::testing::TestWithParam<FramingCase> {};
+
+// Packets are delivered as soon as their last byte arrives, the rest only at the pause, and
+// the packet after the pause is aligned again.
+TEST_P(Framing, WholePacketsAtOnceTheRestAtThePause) {
+  const FramingCase& row = GetParam();
+  PacketFramer framer;
+  std::vector<std::string> packets;
+  const auto onPacket = [&](const PacketBytes& packet) {
+    packets.push_back(testing::bytesOf(packet));
+  };
+  for (const std::string& chunk : row.chunks)
+    framer.append(chunk, onPacket);
+  EXPECT_EQ(packets, row.packets);
+  EXPECT_EQ(framer.hasFragment(), !row.fragment.empty());
+
+  std::vector<std::string> fragments;
+  framer.flush(
+      [&](const Fragment& fragment) { fragments.push_back(testing::bytesOf(fragment.bytes())); });
+  EXPECT_EQ(fragments, row.fragment.empty() ? std::vector<std::string>{}
+                                            : std::vector<std::string>{row.fragment});
+  EXPECT_FALSE(framer.hasFragment());
+
+  packets.clear();
+  framer.append(kPacketB, onPacket);
+  EXPECT_EQ(packets, std::vector<std::string>{kPacketB});
+}
+
+std::string part(const std::string& bytes, std::size_t first, std::size_t count) {
+  return bytes.substr(first, count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packets, Framing,
+    ::testing::Values(
+        FramingCase{"Whole", {kPacketA}, {kPacketA}, ""},
+        FramingCase{"SplitInTwo", {part(kPacketA, 0, 5), part(kPacketA, 5, 4)}, {kPacketA}, ""},
+        FramingCase{"SplitInThree",
+                    {part(kPacketA, 0, 3), part(kPacketA, 3, 3), part(kPacketA, 6, 3)},
+                    {kPacketA},
+                    ""},
+        FramingCase{"TwoInOneRead", {kPacketA + kPacketB}, {kPacketA, kPacketB}, ""},
+        FramingCase{"PacketAndFragment", {kPacketA + "\x12\x34"}, {kPacketA}, "\x12\x34"},
+        FramingCase{"FragmentAlone", {"\x12\x34\x05"}, {}, "\x12\x34\x05"},
+        FramingCase{"EightBytesAreAFragment", {part(kPacketA, 0, 8)}, {}, part(kPacketA, 0, 8)},
+        FramingCase{"OverlongBurst",
+                    {std::string(20, '\x55'), std::string(20, '\x55')},
+                    {std::string(9, '\x55'), std::string(9, '\x55'), std::string(9, '\x55'),
+                     std::string(9, '\x55')},
+                    std::string(4, '\x55')}),
+    testing::kRowName);
 
 struct HeaderCase {
   const char* name;

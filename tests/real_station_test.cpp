@@ -9,6 +9,7 @@
 
 #include "decode/decoder.h"
 #include "tools/feed/group_log.h"
+#include "traffic/traffic_indicator.h"
 #include "ui/station_presenter.h"
 
 namespace tavimor {

@@ -29,12 +29,16 @@ using testing::PseudoTerminal;
 using testing::runEventLoopFor;
 using testing::waitUntil;
 
-// Records every read the link delivers.
+// Records the bytes of every packet and fragment the link delivers.
 class LinkProbe {
  public:
   explicit LinkProbe(const QString& device) : link(device) {
-    QObject::connect(&link, &ReceiverLink::readReceived,
-                     [this](const QByteArray& read) { reads.push_back(read.toStdString()); });
+    QObject::connect(&link, &ReceiverLink::packetReceived, [this](const PacketBytes& packet) {
+      reads.push_back(testing::bytesOf(packet));
+    });
+    QObject::connect(&link, &ReceiverLink::fragmentReceived, [this](const Fragment& fragment) {
+      reads.push_back(testing::bytesOf(fragment.bytes()));
+    });
   }
   bool waitForReads(std::size_t count) const {
     return waitUntil([&] { return reads.size() >= count; });
@@ -50,40 +54,6 @@ QString qstr(const std::string& text) {
 
 const std::string kPacketA = packet(0xD3C2, 0x0558, 0x1234, 0x5241);
 const std::string kPacketB = packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
-
-struct FramingCase {
-  const char* name;
-  std::vector<std::string> writes;  // each in one call, a few milliseconds apart
-  std::vector<std::string> reads;
-};
-
-TEST(ReceiverLink, DeliversOneReadPerPacket) {
-  const std::string_view a = kPacketA;
-  const FramingCase cases[] = {
-      {"packet in one write", {kPacketA}, {kPacketA}},
-      {"packet written as 5 then 4 bytes",
-       {std::string(a.substr(0, 5)), std::string(a.substr(5))},
-       {kPacketA}},
-      {"two packets in one write", {kPacketA + kPacketB}, {kPacketA, kPacketB}},
-      {"bytes after a packet wait for the pause",
-       {kPacketA + std::string(2, '\0')},
-       {kPacketA, std::string(2, '\0')}},
-  };
-  for (const FramingCase& framing : cases) {
-    SCOPED_TRACE(framing.name);
-    PseudoTerminal pty;
-    LinkProbe probe(qstr(pty.devicePath()));
-    ASSERT_FALSE(probe.link.open().has_value());
-
-    for (const std::string& bytes : framing.writes) {
-      pty.write(bytes);
-      runEventLoopFor(2ms);
-    }
-    ASSERT_TRUE(probe.waitForReads(framing.reads.size()));
-    runEventLoopFor(100ms);
-    EXPECT_EQ(probe.reads, framing.reads);
-  }
-}
 
 TEST(ReceiverLink, APacketInThreePartsWithinTheQuietTimeIsStillOneRead) {
   PseudoTerminal pty;
