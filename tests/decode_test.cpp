@@ -46,6 +46,10 @@ struct FramingCase {
   std::string fragment;  // what the pause after the chunks delivers; empty: nothing
 };
 
+std::ostream& operator<<(std::ostream& out, const FramingCase& row) {
+  return out << row.name;
+}
+
 class Framing : public ::testing::TestWithParam<FramingCase> {};
 
 // Packets are delivered as soon as their last byte arrives, the rest only at the pause, and

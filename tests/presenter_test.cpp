@@ -28,6 +28,10 @@ struct ReadCase {
   std::string hex;
 };
 
+std::ostream& operator<<(std::ostream& out, const ReadCase& row) {
+  return out << row.name;
+}
+
 class PresentRead : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(PresentRead, AsReceivedAndTwoUpperCaseHexDigitsForEachByte) {
@@ -128,6 +132,10 @@ struct NumberCase {
   std::string caption;
 };
 
+std::ostream& operator<<(std::ostream& out, const NumberCase& row) {
+  return out << row.name;
+}
+
 class PresentNumber : public ::testing::TestWithParam<NumberCase> {};
 
 TEST_P(PresentNumber, IsShownInItsFormat) {
@@ -154,6 +162,10 @@ struct ProgrammeTypeCase {
   std::string_view name;
   std::string caption;
 };
+
+std::ostream& operator<<(std::ostream& out, const ProgrammeTypeCase& row) {
+  return out << row.caption;
+}
 
 class ProgrammeTypeName : public ::testing::TestWithParam<ProgrammeTypeCase> {};
 

@@ -130,7 +130,16 @@ TEST(ReceiverLink, MissingDeviceIsReportedWithNumberDescriptionAndDevice) {
   EXPECT_TRUE(error->subject.contains(missing));
 }
 
-TEST(ReceiverLink, ReceptionResumesWhenTheDeviceComesBack) {
+// Whether this process has the device open.
+bool openHere(const std::string& device) {
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code gone;
+    if (std::filesystem::read_symlink(fd.path(), gone) == device) return true;
+  }
+  return false;
+}
+
+TEST(ReceiverLink, ReceptionResumesWhenTheDeviceComesBackAndThePortStaysOpen) {
   QTemporaryDir dir;
   const std::filesystem::path port = dir.filePath(QStringLiteral("ttyS4")).toStdString();
   auto first = std::make_unique<PseudoTerminal>();
@@ -159,6 +168,16 @@ TEST(ReceiverLink, ReceptionResumesWhenTheDeviceComesBack) {
       5s));
   EXPECT_EQ(probe.reads[0], kPacketA);
   EXPECT_EQ(probe.reads[1], kPacketB);
+
+  // Once back, the port stays open: a serial line loses what arrives while it is closed. Watched
+  // for well over two reopen intervals.
+  int closedSamples = 0;
+  for (int sample = 0; sample < 50; ++sample) {
+    runEventLoopFor(kReopenInterval / 20);
+    if (!openHere(second.devicePath())) ++closedSamples;
+  }
+  EXPECT_EQ(closedSamples, 0) << "of 50 samples over " << 50 * kReopenInterval.count() / 20
+                              << " ms";
 }
 
 // A process that has ended, and whose id nobody has been given again yet.
