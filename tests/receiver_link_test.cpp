@@ -18,6 +18,7 @@
 #include "tests/support/event_loop.h"
 #include "tests/support/packets.h"
 #include "tests/support/pseudo_terminal.h"
+#include "tests/support/row_name.h"
 #include "tests/support/temporary_working_directory.h"
 
 namespace tavimor {
@@ -188,40 +189,51 @@ long endedProcess() {
   return child;
 }
 
+enum class Holder : std::uint8_t { None, Running, Ended };
+
 struct LockCase {
-  const char* name;
-  std::optional<std::string> content;  // none: no lock file
-  std::optional<long> holder;          // none: no lock found
+  std::string_view name;
+  std::optional<std::string> content;  // none: no lock file; "PID" stands for the holder's id
+  Holder holder;                       // None: no lock found
   std::string program;
   bool holderRunning;
 };
 
-TEST(PortLock, TellsWhoHoldsTheDeviceAndWhetherItStillRuns) {
-  const long running = ::getpid();
-  const long ended = endedProcess();
-  const LockCase cases[] = {
-      {"no lock", std::nullopt, std::nullopt, "", false},
-      {"held by a running program", std::to_string(running) + "\ntavimor\nhost\n", running,
-       "tavimor", true},
-      {"left by a program that ended", std::to_string(ended) + "\ntavimor\nhost\n", ended,
-       "tavimor", false},
-      {"a process id alone, as uucp-style locks have it", "     " + std::to_string(ended) + "\n",
-       ended, "", false},
-      {"no process id", "tavimor\n", std::nullopt, "", false},
-  };
-  for (const LockCase& row : cases) {
-    SCOPED_TRACE(row.name);
-    testing::TemporaryWorkingDirectory lockDirectory;
-    if (row.content) testing::writeFile("LCK..ttyS4", *row.content);
-    const std::optional<PortLock> lock = findPortLock("/dev/ttyS4", {lockDirectory.path()});
-    ASSERT_EQ(lock.has_value(), row.holder.has_value());
-    if (!lock) continue;
-    EXPECT_EQ(lock->file, lockDirectory.path() / "LCK..ttyS4");
-    EXPECT_EQ(lock->holder, *row.holder);
-    EXPECT_EQ(lock->program, row.program);
-    EXPECT_EQ(lock->holderRunning, row.holderRunning);
-  }
+std::ostream& operator<<(std::ostream& out, const LockCase& row) {
+  return out << row.name;
 }
+
+class PortLockTest : public ::testing::TestWithParam<LockCase> {};
+
+TEST_P(PortLockTest, TellsWhoHoldsTheDeviceAndWhetherItStillRuns) {
+  const LockCase& row = GetParam();
+  const long holder = row.holder == Holder::Running ? ::getpid() : endedProcess();
+  testing::TemporaryWorkingDirectory lockDirectory;
+  if (row.content) {
+    std::string content = *row.content;
+    if (const auto at = content.find("PID"); at != std::string::npos)
+      content.replace(at, 3, std::to_string(holder));
+    testing::writeFile("LCK..ttyS4", content);
+  }
+  const std::optional<PortLock> lock = findPortLock("/dev/ttyS4", {lockDirectory.path()});
+  ASSERT_EQ(lock.has_value(), row.holder != Holder::None);
+  if (!lock) return;
+  EXPECT_EQ(lock->file, lockDirectory.path() / "LCK..ttyS4");
+  EXPECT_EQ(lock->holder, holder);
+  EXPECT_EQ(lock->program, row.program);
+  EXPECT_EQ(lock->holderRunning, row.holderRunning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locks, PortLockTest,
+    ::testing::Values(
+        LockCase{"NoLock", std::nullopt, Holder::None, "", false},
+        LockCase{"HeldByARunningProgram", "PID\ntavimor\nhost\n", Holder::Running, "tavimor", true},
+        LockCase{"LeftByAProgramThatEnded", "PID\ntavimor\nhost\n", Holder::Ended, "tavimor",
+                 false},
+        LockCase{"AProcessIdAloneAsUucpStyleLocksHaveIt", "     PID\n", Holder::Ended, "", false},
+        LockCase{"NoProcessId", "tavimor\n", Holder::None, "", false}),
+    testing::kRowName);
 
 }  // namespace
 }  // namespace tavimor

@@ -9,6 +9,7 @@
 
 #include "decode/decoder.h"
 #include "tests/support/file_write_counter.h"
+#include "tests/support/row_name.h"
 #include "tests/support/temporary_working_directory.h"
 #include "traffic/traffic_indicator.h"
 
@@ -45,21 +46,28 @@ TEST_F(Traffic, StartUpSaysTheStateIsNotKnown) {
   EXPECT_EQ(indicator.state(), std::nullopt);
 }
 
-TEST_F(Traffic, FirstGroupOfAnyKindWritesNoAnnouncement) {
-  const std::pair<const char*, RdsGroup> firsts[] = {
-      {"2A", {0x1234, 0x2010, 0, 0}},
-      {"15B", {0x1234, 0xF800, 0, 0}},
-      {"0A, TP alone", group0(true, false)},
-  };
-  for (const auto& [name, first] : firsts) {
-    SCOPED_TRACE(name);
-    station = Station{};
-    indicator = TrafficIndicator{};
-    EXPECT_EQ(feed(first), 1);
-    EXPECT_EQ(indicator.state(), TrafficState::NoAnnouncement);
-    EXPECT_EQ(readFile("traffic.txt"), "\x20\x30\x20\x0D\x0A");
-  }
+struct FirstGroupCase {
+  std::string_view name;
+  RdsGroup group;
+};
+
+std::ostream& operator<<(std::ostream& out, const FirstGroupCase& row) {
+  return out << row.name;
 }
+
+class FirstGroup : public Traffic, public ::testing::WithParamInterface<FirstGroupCase> {};
+
+TEST_P(FirstGroup, OfAnyKindWritesNoAnnouncement) {
+  EXPECT_EQ(feed(GetParam().group), 1);
+  EXPECT_EQ(indicator.state(), TrafficState::NoAnnouncement);
+  EXPECT_EQ(readFile("traffic.txt"), "\x20\x30\x20\x0D\x0A");
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, FirstGroup,
+                         ::testing::Values(FirstGroupCase{"Group2A", {0x1234, 0x2010, 0, 0}},
+                                           FirstGroupCase{"Group15B", {0x1234, 0xF800, 0, 0}},
+                                           FirstGroupCase{"Group0ATpAlone", group0(true, false)}),
+                         testing::kRowName);
 
 struct Step {
   const char* name;
