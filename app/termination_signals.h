@@ -19,13 +19,13 @@ class TerminationSignals : public QObject {
  public:
   // Needs the application object. One instance at a time.
   explicit TerminationSignals(QObject* parent = nullptr);
-
-  // Why the signals could not be taken over, if they could not; they then keep their defaults.
-  const std::optional<StartupError>& error() const { return error_; }
   ~TerminationSignals() override;
 
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
+
+  // Why the signals could not be taken over, if they could not; they then keep their defaults.
+  const std::optional<StartupError>& error() const { return error_; }
 
  private:
   void onSignalled() const;
