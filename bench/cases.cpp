@@ -89,8 +89,7 @@ void handleRead(benchmark::State& state) {
   std::size_t next = 0;
   for (auto _ : state) {
     const tavimor::PacketBytes& packet = packets[next];
-    reception.handleRead(
-        std::string_view(reinterpret_cast<const char*>(packet.data()), packet.size()));
+    reception.handlePacket(packet);
     benchmark::DoNotOptimize(reception.fields().takeChanges());
     next = (next + 1) % packets.size();
   }
