@@ -161,13 +161,10 @@ float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
   return costOfBits(hardBlock(symbols) ^ block, symbols);
 }
 
-BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) {
-  float total = 0.0F;
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed) {
   float noErrorLog = 0.0F;
-  for (const float symbol : symbols) {
-    total += std::fabs(symbol);
+  for (const float symbol : symbols)
     noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
-  }
   const double noError = std::exp(static_cast<double>(noErrorLog));
   const std::uint32_t block = hardBlock(symbols);
   const std::uint16_t found = syndrome(block);
@@ -185,12 +182,7 @@ BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) 
   }
   const double tried = noError * (1.0 + considerChase(symbols, block, allowed, ranking));
   const auto untriedLog = static_cast<float>(std::log(std::max(1.0 - tried, 1e-30)));
-  return {ranking.best(),
-          ranking.runnerUp(),
-          expected > 0.0F ? total / (expected * static_cast<float>(kBlockSymbols)) : 0.0F,
-          noErrorLog,
-          untriedLog,
-          ones(allowed)};
+  return {ranking.best(), ranking.runnerUp(), noErrorLog, untriedLog, ones(allowed)};
 }
 
 float BlockRanking::logOdds() const {
@@ -201,16 +193,15 @@ float BlockRanking::logOdds() const {
   return static_cast<float>(static_cast<double>(noErrorLog - best->cost) - std::log(others));
 }
 
-bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits) {
-  return ranking.logOdds() >= limits.minLogOdds &&
-         ranking.best->cost <= limits.maxCleanSymbols * expected;
+bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits) {
+  return ranking.logOdds() >= limits.minLogOdds;
 }
 
 std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
                                         const SoftLimits& limits) {
   if (!(expected >= limits.minExpected)) return std::nullopt;
-  const BlockRanking ranking = rankBlock(symbols, expected, allowed);
-  if (!trustworthy(ranking, expected, limits)) return std::nullopt;
+  const BlockRanking ranking = rankBlock(symbols, allowed);
+  if (!trustworthy(ranking, limits)) return std::nullopt;
   return ranking.best;
 }
 

@@ -78,9 +78,9 @@ TEST_P(CleanSignal, GivesEveryGroupBitForBit) {
     const std::optional<std::size_t> index = sentIndexOf(group, signal, rate);
     ASSERT_TRUE(index) << "a group ending at sample " << group.endSample;
     EXPECT_TRUE(matches(group, sent[*index])) << "group " << *index;
-    // The end is known to a millisecond, for the latency a user sees.
+    // The end is known to a third of a millisecond, for the latency a user sees.
     EXPECT_NEAR(static_cast<double>(group.endSample), static_cast<double>(signal.groupEnds[*index]),
-                rate * 0.001)
+                rate * 0.0003)
         << "group " << *index;
     ++times[*index];
     if (*index >= kLeadIn) {
