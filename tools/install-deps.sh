@@ -11,7 +11,7 @@ set -eu
 # tavimor-traffic-notify.
 packages="cmake make ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6
   qt6-qpa-plugins libxkbcommon-dev libgtest-dev fonts-dejavu-core socat inotify-tools
-  libnotify-bin libliquid-dev $*"
+  libnotify-bin libliquid-dev libsndfile1-dev $*"
 
 missing=""
 for package in $packages; do
