@@ -9,8 +9,8 @@ WERROR ?= OFF
 export CMAKE_GENERATOR ?= Ninja
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all deps configure build programs run demo test test-sanitize fuzz soak bench bench-mpx \
-  format lint clean
+.PHONY: all deps configure build programs run demo radio test test-sanitize fuzz soak bench \
+  bench-mpx format lint clean
 
 all: build
 
@@ -31,16 +31,22 @@ programs: configure
 run: programs
 	$(BUILD_DIR)/tavimor
 
-# The monitor on a virtual port 5 fed by the demo station, or by a hex group log given as
-# LOG=file; creating the port needs root or sudo.
+# The monitor on a virtual port 5 fed by the demo station, by a hex group log given as LOG=file,
+# or by a recorded FM multiplex signal given as MPX=file (FLAC, WAV); creating the port needs
+# root or sudo.
 demo: programs
-	tools/demo.sh $(BUILD_DIR) $(LOG)
+	tools/demo.sh $(if $(MPX),--mpx $(MPX)) $(BUILD_DIR) $(LOG)
 
-# Root or sudo for the port is asked for before the packages and the build, not after them.
+# A live station from an RTL-SDR stick, decoded here: make radio FREQ=94.5M [GAIN=20] [PPM=0].
+radio: programs
+	@tools/install-deps.sh rtl-sdr
+	GAIN=$(GAIN) PPM=$(PPM) tools/demo.sh --radio "$(FREQ)" $(BUILD_DIR)
+
+# Root or sudo for the port, and the frequency, are asked for before the packages and the build.
 .PHONY: demo-check
 demo-check:
-	@tools/demo.sh --check
-ifneq ($(filter demo,$(MAKECMDGOALS)),)
+	@tools/demo.sh --check $(if $(filter radio,$(MAKECMDGOALS)),--radio "$(FREQ)")
+ifneq ($(filter demo radio,$(MAKECMDGOALS)),)
 deps: demo-check
 endif
 
@@ -50,8 +56,10 @@ test: build
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
-# clang-tidy with the checks of .clang-tidy over every source of the build's compile database.
+# Every source file's licence line, then clang-tidy with the checks of .clang-tidy over every source
+# of the build's compile database.
 lint: build
+	@tools/check-licence-lines.sh
 	@tools/install-deps.sh clang-tidy
 	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) \
 	  '$(CURDIR)/(main|app|decode|mpx|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
@@ -130,5 +138,5 @@ package: build
 	cd $(BUILD_DIR) && cpack -G DEB
 
 package-check: package
-	@tools/install-deps.sh lintian man-db desktop-file-utils
+	@tools/install-deps.sh lintian man-db desktop-file-utils appstream
 	tests/package_check.sh $(BUILD_DIR)/tavimor_*.deb

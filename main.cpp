@@ -12,6 +12,10 @@ int main(int argc, char* argv[]) {
   QApplication::setDesktopFileName(QStringLiteral("tavimor"));
   const tavimor::TerminationSignals terminationSignals;
   tavimor::MessageBoxReporter reporter;
+  if (const auto& error = terminationSignals.error()) {
+    reporter.report(*error);
+    return EXIT_FAILURE;
+  }
   tavimor::Monitor monitor(tavimor::serialPortDevice(tavimor::kReceiverPort), reporter);
   if (!monitor.start()) return EXIT_FAILURE;
   monitor.window().show();

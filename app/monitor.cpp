@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/monitor.h"
 
-#include <exception>
 #include <filesystem>
+#include <new>
+#include <system_error>
 
 namespace tavimor {
 
@@ -11,13 +12,16 @@ Monitor::Monitor(QString portDevice, StartupErrorReporter& reporter, QObject* pa
       window_(reception_.fields()),
       link_(std::move(portDevice)),
       reporter_(reporter) {
-  connect(&link_, &ReceiverLink::readReceived, this, &Monitor::handleRead);
+  connect(&link_, &ReceiverLink::packetReceived, this, &Monitor::handlePacket);
+  connect(&link_, &ReceiverLink::fragmentReceived, this, &Monitor::showFragment);
 }
 
 bool Monitor::start() {
   if (const std::error_code error = reception_.start()) {
-    const std::filesystem::path file =
-        std::filesystem::absolute(reception_.traffic().statusFile().path());
+    const std::filesystem::path& path = reception_.traffic().statusFile().path();
+    std::error_code unresolved;
+    std::filesystem::path file = std::filesystem::absolute(path, unresolved);
+    if (unresolved) file = path;  // the working directory itself may be gone
     reporter_.report(
         {.number = error.value(),
          .description = QString::fromStdString(error.message()),
@@ -32,12 +36,20 @@ bool Monitor::start() {
   return true;
 }
 
-void Monitor::handleRead(const QByteArray& read) {
+void Monitor::handlePacket(const PacketBytes& packet) {
   try {
-    reception_.handleRead(
-        std::string_view(read.constData(), static_cast<std::size_t>(read.size())));
-  } catch (const std::exception&) {
-    // Only running out of memory can throw here; the read is dropped and the next one handled.
+    reception_.handlePacket(packet);
+  } catch (const std::bad_alloc&) {
+    // Nothing else can fail here; the packet is dropped and the next one handled.
+  }
+  window_.present(reception_.fields());
+}
+
+void Monitor::showFragment(const Fragment& fragment) {
+  try {
+    reception_.showFragment(fragment);
+  } catch (const std::bad_alloc&) {
+    // As with a packet: the fragment is dropped.
   }
   window_.present(reception_.fields());
 }

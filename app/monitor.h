@@ -3,7 +3,6 @@
 // link they come through.
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -25,7 +24,8 @@ class Monitor : public QObject {
   // whatever was done stays done, and the window must not be shown.
   bool start();
 
-  void handleRead(const QByteArray& read);
+  void handlePacket(const PacketBytes& packet);
+  void showFragment(const Fragment& fragment);
 
   MainWindow& window() { return window_; }
   const Reception& reception() const { return reception_; }

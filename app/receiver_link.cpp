@@ -70,7 +70,7 @@ std::optional<StartupError> ReceiverLink::open() {
 void ReceiverLink::onReadyRead() {
   const QByteArray bytes = port_.readAll();
   framer_.append(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                 [this](std::string_view read) { deliver(read); });
+                 [this](const PacketBytes& packet) { emit packetReceived(packet); });
   if (framer_.hasFragment()) {
     quietTimer_.start();
   } else {
@@ -78,12 +78,8 @@ void ReceiverLink::onReadyRead() {
   }
 }
 
-void ReceiverLink::deliver(std::string_view read) {
-  emit readReceived(QByteArray(read.data(), static_cast<qsizetype>(read.size())));
-}
-
 void ReceiverLink::onQuietLine() {
-  framer_.flush([this](std::string_view read) { deliver(read); });
+  framer_.flush([this](const Fragment& fragment) { emit fragmentReceived(fragment); });
 }
 
 void ReceiverLink::onError(QSerialPort::SerialPortError error) {

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The serial link from the receiver, delivering one read per packet.
+// The serial link from the receiver, delivering whole packets and the fragments pauses leave.
 #pragma once
 
-#include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
@@ -10,10 +9,10 @@
 
 #include <chrono>
 #include <optional>
-#include <string_view>
 
 #include "app/startup_error.h"
 #include "decode/packet_framer.h"
+#include "decode/rds_group.h"
 
 namespace tavimor {
 
@@ -30,9 +29,8 @@ inline constexpr std::chrono::milliseconds kQuietLine{25};
 // While the device is gone, how often to look for it again.
 inline constexpr std::chrono::milliseconds kReopenInterval{1000};
 
-// Each run of nine bytes is delivered as one read at once; fewer bytes left over are delivered
-// as one short read when the line has been quiet for kQuietLine. Reads are never empty and
-// never longer than a packet, and they realign with the packets at every pause.
+// Each run of nine bytes is delivered as a packet at once; fewer bytes left over are delivered
+// as a fragment when the line has been quiet for kQuietLine, so that the next packet is aligned.
 class ReceiverLink : public QObject {
   Q_OBJECT
 
@@ -43,10 +41,9 @@ class ReceiverLink : public QObject {
   // no flow control.
   std::optional<StartupError> open();
 
-  const QString& device() const { return device_; }
-
  signals:
-  void readReceived(const QByteArray& read);
+  void packetReceived(const tavimor::PacketBytes& packet);
+  void fragmentReceived(const tavimor::Fragment& fragment);
 
  private:
   void onReadyRead();
@@ -54,7 +51,6 @@ class ReceiverLink : public QObject {
   void onError(QSerialPort::SerialPortError error);
   void closeAfterError();
   void tryReopen();
-  void deliver(std::string_view read);
 
   QString device_;
   QSerialPort port_;

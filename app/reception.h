@@ -4,9 +4,10 @@
 // window.
 #pragma once
 
-#include <string_view>
 #include <system_error>
 
+#include "decode/packet_framer.h"
+#include "decode/rds_group.h"
 #include "decode/station.h"
 #include "traffic/traffic_indicator.h"
 #include "ui/display_fields.h"
@@ -20,10 +21,13 @@ class Reception {
   // Start-up: traffic.txt says that no traffic state is known yet.
   std::error_code start() const { return traffic_.reset(); }
 
-  // Shows the read as received and in hex. A whole packet is then decoded; a shorter fragment is
-  // only shown, so that it cannot put invented values into the fields or shift the station name
-  // and RadioText buffers.
-  void handleRead(std::string_view read);
+  // Shows the packet as received and in hex, decodes it, follows the traffic state and shows
+  // what changed.
+  void handlePacket(const PacketBytes& packet);
+
+  // Shows the fragment as received and in hex, and nothing more: it cannot put invented values
+  // into the fields or shift the station name and RadioText buffers.
+  void showFragment(const Fragment& fragment);
 
   const Station& station() const { return station_; }
   const TrafficIndicator& traffic() const { return traffic_; }

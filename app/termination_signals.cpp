@@ -9,7 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <stdexcept>
+#include <system_error>
 
 namespace tavimor {
 namespace {
@@ -39,7 +39,13 @@ void handle(int signal, void (*handler)(int)) {
 TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
   std::array<int, 2> pipe{};
   if (::pipe2(pipe.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
-    throw std::runtime_error("no pipe for the termination signals");
+    const int number = errno;
+    error_ =
+        StartupError{.number = number,
+                     .description = QString::fromStdString(std::generic_category().message(number)),
+                     .subject = QStringLiteral("Handling of SIGINT, SIGTERM and SIGHUP"),
+                     .advice = {}};
+    return;
   }
   readEnd_ = pipe[0];
   writeEnd = pipe[1];
@@ -50,6 +56,7 @@ TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
 }
 
 TerminationSignals::~TerminationSignals() {
+  if (error_) return;
   for (const int signal : kSignals)
     handle(signal, SIG_DFL);
   notifier_.reset();

@@ -7,6 +7,9 @@
 #include <QSocketNotifier>
 
 #include <memory>
+#include <optional>
+
+#include "app/startup_error.h"
 
 namespace tavimor {
 
@@ -21,6 +24,9 @@ class TerminationSignals : public QObject {
   TerminationSignals(const TerminationSignals&) = delete;
   TerminationSignals& operator=(const TerminationSignals&) = delete;
 
+  // Why the signals could not be taken over, if they could not; they then keep their defaults.
+  const std::optional<StartupError>& error() const { return error_; }
+
  private:
   void onSignalled() const;
 
@@ -28,6 +34,7 @@ class TerminationSignals : public QObject {
   // safe inside a signal handler.
   int readEnd_ = -1;
   std::unique_ptr<QSocketNotifier> notifier_;
+  std::optional<StartupError> error_;
 };
 
 }  // namespace tavimor

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // In-process costs of a packet, without a window: decoding its group, presenting the station, and
-// the whole read as the monitor handles it; and the wait of a live group in tavimor-feed. The
-// groups are the demo station's, in order.
+// the whole read as the monitor handles it; and the wait of a live group in tavimor-feed, from a
+// hex line and from an FM multiplex signal. The groups are the demo station's, in order.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -12,16 +12,19 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/reception.h"
 #include "decode/decoder.h"
+#include "tests/support/mpx_signal.h"
 #include "tools/feed/demo_station.h"
 #include "ui/station_presenter.h"
 
@@ -86,8 +89,7 @@ void handleRead(benchmark::State& state) {
   std::size_t next = 0;
   for (auto _ : state) {
     const tavimor::PacketBytes& packet = packets[next];
-    reception.handleRead(
-        std::string_view(reinterpret_cast<const char*>(packet.data()), packet.size()));
+    reception.handlePacket(packet);
     benchmark::DoNotOptimize(reception.fields().takeChanges());
     next = (next + 1) % packets.size();
   }
@@ -98,16 +100,19 @@ BENCHMARK(handleRead);
 
 // tavimor-feed with the read end of a pipe, lines, as its standard input, sending to device; its
 // end report is not wanted here.
-pid_t startFeeder(int lines, std::string device) {
+pid_t startFeeder(int lines, std::string device, std::vector<std::string> options = {}) {
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_adddup2(&files, lines, STDIN_FILENO);
   posix_spawn_file_actions_addopen(&files, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   std::string program = TAVIMOR_FEED_EXECUTABLE;
   std::string standardInput = "-";
-  char* argv[] = {program.data(), device.data(), standardInput.data(), nullptr};
+  std::vector<char*> argv{program.data()};
+  for (std::string& option : options)
+    argv.push_back(option.data());
+  argv.insert(argv.end(), {device.data(), standardInput.data(), nullptr});
   pid_t feeder = -1;
-  if (posix_spawn(&feeder, argv[0], &files, nullptr, argv, environ) != 0) feeder = -1;
+  if (posix_spawn(&feeder, argv[0], &files, nullptr, argv.data(), environ) != 0) feeder = -1;
   posix_spawn_file_actions_destroy(&files);
   return feeder;
 }
@@ -165,6 +170,101 @@ void liveLineThroughFeeder(benchmark::State& state) {
   close(device);
 }
 BENCHMARK(liveLineThroughFeeder)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The demo station's groups as an FM multiplex signal at 171 kHz with stereo programme, in signed
+// 16-bit samples as rtl_fm writes them; and where each group ends.
+struct RawMpx {
+  std::vector<std::int16_t> samples;
+  std::vector<std::uint64_t> groupEnds;
+};
+
+RawMpx rawStation(std::size_t groupCount) {
+  const std::vector<tavimor::RdsGroup> sent(groups().begin(),
+                                            groups().begin() + static_cast<long>(groupCount));
+  tavimor::testing::MpxSignalOptions options;
+  options.programme = tavimor::testing::Programme::Stereo;
+  const tavimor::testing::MpxSignal signal = tavimor::testing::synthesizeMpx(sent, options);
+  RawMpx raw{{}, signal.groupEnds};
+  for (const float sample : signal.samples)
+    raw.samples.push_back(static_cast<std::int16_t>(std::clamp(sample, -1.0F, 1.0F) * 32767.0F));
+  return raw;
+}
+
+// Packets as they arrive on the terminal, each with the time its last byte came.
+std::vector<steady_clock::time_point> readPacketsUntilQuiet(int terminal) {
+  std::vector<steady_clock::time_point> arrivals;
+  tavimor::PacketBytes packet{};
+  while (readPacket(terminal, packet))
+    arrivals.push_back(steady_clock::now());
+  return arrivals;
+}
+
+// A group through tavimor-feed --mpx as rtl_fm brings it: samples written at the signal's own
+// pace, 4,096 at a time, from the write that holds a group's last sample to the last byte of its
+// packet on a pseudo-terminal. Reports the median and the 90th percentile over 120 groups.
+void mpxGroupThroughFeeder(benchmark::State& state) {
+  constexpr std::size_t kGroups = 120;
+  constexpr std::size_t kWriteSamples = 4096;
+  constexpr double kSampleRate = 171'000.0;
+  const RawMpx raw = rawStation(kGroups);
+  for (auto _ : state) {
+    int terminal = -1;
+    int device = -1;
+    int input[2] = {-1, -1};
+    if (openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0 ||
+        pipe2(input, O_CLOEXEC) != 0) {
+      state.SkipWithError("no pseudo-terminal or pipe");
+      return;
+    }
+    fcntl(terminal, F_SETFD, FD_CLOEXEC);
+    fcntl(device, F_SETFD, FD_CLOEXEC);
+    termios rawMode{};
+    tcgetattr(device, &rawMode);
+    cfmakeraw(&rawMode);
+    tcsetattr(device, TCSANOW, &rawMode);
+    const pid_t feeder = startFeeder(input[0], ttyname(device), {"--mpx"});
+    close(input[0]);
+
+    std::vector<steady_clock::time_point> arrivals;
+    std::thread reader([&] { arrivals = readPacketsUntilQuiet(terminal); });
+    std::vector<steady_clock::time_point> groupWritten(kGroups);
+    const steady_clock::time_point start = steady_clock::now();
+    std::size_t nextGroup = 0;
+    for (std::size_t first = 0; first < raw.samples.size(); first += kWriteSamples) {
+      const std::size_t count = std::min(kWriteSamples, raw.samples.size() - first);
+      std::this_thread::sleep_until(start + duration_cast<steady_clock::duration>(duration<double>(
+                                                static_cast<double>(first) / kSampleRate)));
+      const auto bytes = static_cast<ssize_t>(count * sizeof(std::int16_t));
+      if (write(input[1], raw.samples.data() + first, static_cast<std::size_t>(bytes)) != bytes)
+        break;
+      const steady_clock::time_point written = steady_clock::now();
+      for (; nextGroup < kGroups && raw.groupEnds[nextGroup] < first + count; ++nextGroup)
+        groupWritten[nextGroup] = written;
+    }
+    close(input[1]);
+    if (feeder > 0) waitpid(feeder, nullptr, 0);
+    reader.join();
+    close(terminal);
+    close(device);
+
+    // The first groups go by while the decoder finds the blocks: the packets are the last ones.
+    if (arrivals.empty() || arrivals.size() > kGroups) {
+      state.SkipWithError("tavimor-feed sent no packets, or more than were sent");
+      return;
+    }
+    std::vector<double> delays;
+    const std::size_t firstDecoded = kGroups - arrivals.size();
+    for (std::size_t i = 0; i < arrivals.size(); ++i)
+      delays.push_back(
+          duration<double, std::milli>(arrivals[i] - groupWritten[firstDecoded + i]).count());
+    std::sort(delays.begin(), delays.end());
+    state.counters["median_ms"] = delays[delays.size() / 2];
+    state.counters["p90_ms"] = delays[delays.size() * 9 / 10];
+    state.counters["groups"] = static_cast<double>(delays.size());
+    state.SetIterationTime(delays[delays.size() / 2] / 1000.0);
+  }
+}
+BENCHMARK(mpxGroupThroughFeeder)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

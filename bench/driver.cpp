@@ -603,9 +603,9 @@ std::vector<Row> otherRows(const Figures& p, const Figures& r) {
        p.quietWakeUps == 0},
       {"start-up to the first painted window, median", median(p.startMs), median(r.startMs), 0,
        "ms", "≤ 1.5 × reference", median(p.startMs) <= 1.5 * median(r.startMs)},
-      {"resident memory after start", p.residentMb, r.residentMb, 1, "MB", "≤ reference + 10 MB",
+      {"resident memory after start", p.residentMb, r.residentMb, 1, "MiB", "≤ reference + 10 MiB",
        p.residentMb <= r.residentMb + 10},
-      {"growth over 1,000,000 packets", p.longRunGrowthMb, r.longRunGrowthMb, 2, "MB", "< 1 MB",
+      {"growth over 1,000,000 packets", p.longRunGrowthMb, r.longRunGrowthMb, 2, "MiB", "< 1 MiB",
        p.longRunGrowthMb < 1},
   };
 }

@@ -14,8 +14,6 @@ constexpr GroupType kRadioTextGroup{2, GroupVersion::A};
 constexpr int kCommitAfterGroups = 29;
 constexpr std::size_t kCharsPerRadioTextSegment = 4;
 
-}  // namespace
-
 void decodeHeader(const RdsGroup& group, Station& station) {
   station.pi = group.a;
   station.groupType = groupTypeOf(group.b);
@@ -56,6 +54,8 @@ void decodeRadioText(const RdsGroup& group, Station& station) {
   if (text.groupCount > kCommitAfterGroups) text.committed = buffer;
   text.groupCount = std::min(text.groupCount, kMaxRadioTextGroupCount);
 }
+
+}  // namespace
 
 void decodeGroup(const RdsGroup& group, Station& station) {
   decodeHeader(group, station);

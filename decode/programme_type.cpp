@@ -2,6 +2,7 @@
 #include "decode/programme_type.h"
 
 #include <array>
+#include <bit>
 
 namespace tavimor {
 namespace {
@@ -43,8 +44,10 @@ constexpr std::array<std::string_view, kProgrammeTypeCount> kNames{
 
 }  // namespace
 
+static_assert(std::has_single_bit(kProgrammeTypeCount));
+
 std::string_view programmeTypeName(std::uint8_t code) {
-  return kNames.at(code);
+  return kNames[code & (kProgrammeTypeCount - 1)];
 }
 
 }  // namespace tavimor

@@ -9,7 +9,7 @@ namespace tavimor {
 
 inline constexpr unsigned kProgrammeTypeCount = 32;
 
-// code is 0 to 31, as five bits carry it.
+// Five bits carry the code: bits above them are not part of it.
 std::string_view programmeTypeName(std::uint8_t code);
 
 }  // namespace tavimor

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -98,7 +99,7 @@ class Stream {
       const std::string_view bytes(reinterpret_cast<const char*>(input.data() + position), length);
       position += length;
       sent_.append(bytes);
-      framer_.append(bytes, [this](std::string_view read) { onRead(read); });
+      framer_.append(bytes, [this](const PacketBytes& packet) { onPacket(packet); });
       if ((control & kPauseAfter) != 0) pause();
     }
     pause();
@@ -108,7 +109,7 @@ class Stream {
  private:
   void pause() {
     pausing_ = true;
-    framer_.flush([this](std::string_view read) { onRead(read); });
+    framer_.flush([this](const Fragment& fragment) { onFragment(fragment); });
     pausing_ = false;
   }
 
@@ -120,25 +121,37 @@ class Stream {
     unwritable_ = !unwritable_;
   }
 
-  void onRead(std::string_view read) {
-    require(read.size() == kPacketSize || (pausing_ && !read.empty() && read.size() < kPacketSize),
-            "a read is a whole packet, or a fragment when the line pauses");
-    require(sent_.compare(received_, read.size(), read) == 0, "reads follow the stream in order");
-    received_ += read.size();
-
+  void onPacket(const PacketBytes& packet) {
+    followsTheStream(packet);
     const std::optional<TrafficState> before = reception_.traffic().state();
-    reception_.handleRead(read);
-    const bool decoded = read.size() == kPacketSize;
-    decoded_ = decoded_ || decoded;
+    reception_.handlePacket(packet);
+    decoded_ = true;
 
-    checkFields(read);
+    checkFields(packet);
     // The handler writes traffic.txt when the state changes and after a failed write.
-    const bool writeDue = decoded && (before != reception_.traffic().state() || writeFailed_);
+    const bool writeDue = before != reception_.traffic().state() || writeFailed_;
     checkStatusFile(writeDue);
     if (writeDue) writeFailed_ = unwritable_;
   }
 
-  void checkFields(std::string_view read) const {
+  void onFragment(const Fragment& fragment) {
+    require(pausing_, "a fragment comes only when the line pauses");
+    followsTheStream(fragment.bytes());
+    reception_.showFragment(fragment);
+    checkFields(fragment.bytes());
+    checkStatusFile(false);
+  }
+
+  void followsTheStream(std::span<const std::uint8_t> read) {
+    const std::string_view sent = std::string_view(sent_).substr(received_, read.size());
+    require(std::equal(
+                read.begin(), read.end(), sent.begin(), sent.end(),
+                [](std::uint8_t got, char byte) { return got == static_cast<std::uint8_t>(byte); }),
+            "reads follow the stream in order");
+    received_ += read.size();
+  }
+
+  void checkFields(std::span<const std::uint8_t> read) const {
     const DisplayFields& fields = reception_.fields();
     const Station& station = reception_.station();
     require(fields.caption(Field::RawRead) == rdsToUtf8(read), "the raw box holds the read");

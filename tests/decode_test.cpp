@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "decode/decoder.h"
+#include "decode/packet_framer.h"
 #include "tests/support/packets.h"
+#include "tests/support/row_name.h"
 
 namespace tavimor {
 namespace {
@@ -34,30 +36,101 @@ TEST(Packet, IsTheLeadByteThenEachBlockHighByteFirstAndBack) {
   EXPECT_EQ(groupOfPacket(packet), group);
 }
 
+const std::string kPacketA = testing::packet(0xD3C2, 0x0558, 0x1234, 0x5241);
+const std::string kPacketB = testing::packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
+
+struct FramingCase {
+  std::string_view name;
+  std::vector<std::string> chunks;  // as they arrive, one append each
+  std::vector<std::string> packets;
+  std::string fragment;  // what the pause after the chunks delivers; empty: nothing
+};
+
+std::ostream& operator<<(std::ostream& out, const FramingCase& row) {
+  return out << row.name;
+}
+
+class Framing : public ::testing::TestWithParam<FramingCase> {};
+
+// Packets are delivered as soon as their last byte arrives, the rest only at the pause, and
+// the packet after the pause is aligned again.
+TEST_P(Framing, WholePacketsAtOnceTheRestAtThePause) {
+  const FramingCase& row = GetParam();
+  PacketFramer framer;
+  std::vector<std::string> packets;
+  const auto onPacket = [&](const PacketBytes& packet) {
+    packets.push_back(testing::bytesOf(packet));
+  };
+  for (const std::string& chunk : row.chunks)
+    framer.append(chunk, onPacket);
+  EXPECT_EQ(packets, row.packets);
+  EXPECT_EQ(framer.hasFragment(), !row.fragment.empty());
+
+  std::vector<std::string> fragments;
+  framer.flush(
+      [&](const Fragment& fragment) { fragments.push_back(testing::bytesOf(fragment.bytes())); });
+  EXPECT_EQ(fragments, row.fragment.empty() ? std::vector<std::string>{}
+                                            : std::vector<std::string>{row.fragment});
+  EXPECT_FALSE(framer.hasFragment());
+
+  packets.clear();
+  framer.append(kPacketB, onPacket);
+  EXPECT_EQ(packets, std::vector<std::string>{kPacketB});
+}
+
+std::string part(const std::string& bytes, std::size_t first, std::size_t count) {
+  return bytes.substr(first, count);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Packets, Framing,
+    ::testing::Values(
+        FramingCase{"Whole", {kPacketA}, {kPacketA}, ""},
+        FramingCase{"SplitInTwo", {part(kPacketA, 0, 5), part(kPacketA, 5, 4)}, {kPacketA}, ""},
+        FramingCase{"SplitInThree",
+                    {part(kPacketA, 0, 3), part(kPacketA, 3, 3), part(kPacketA, 6, 3)},
+                    {kPacketA},
+                    ""},
+        FramingCase{"TwoInOneRead", {kPacketA + kPacketB}, {kPacketA, kPacketB}, ""},
+        FramingCase{"PacketAndFragment", {kPacketA + "\x12\x34"}, {kPacketA}, "\x12\x34"},
+        FramingCase{"FragmentAlone", {"\x12\x34\x05"}, {}, "\x12\x34\x05"},
+        FramingCase{"EightBytesAreAFragment", {part(kPacketA, 0, 8)}, {}, part(kPacketA, 0, 8)},
+        FramingCase{"OverlongBurst",
+                    {std::string(20, '\x55'), std::string(20, '\x55')},
+                    {std::string(9, '\x55'), std::string(9, '\x55'), std::string(9, '\x55'),
+                     std::string(9, '\x55')},
+                    std::string(4, '\x55')}),
+    testing::kRowName);
+
 struct HeaderCase {
-  const char* name;
+  std::string_view name;
   std::uint16_t blockB;
   GroupType type;
 };
 
-TEST(Header, GroupNumberAndVersionOfEveryGroup) {
-  const HeaderCase cases[] = {
-      {"2A", 0x2000, {2, GroupVersion::A}},
-      {"15B, all of block B's low bits clear", 0xF800, {15, GroupVersion::B}},
-      {"10A, the low bits set", 0xA5E3, {10, GroupVersion::A}},
-      {"0B", 0x0800, {0, GroupVersion::B}},
-      {"1B beside a set TP bit", 0x1C00, {1, GroupVersion::B}},
-      {"0A, every other bit set", 0x07FF, {0, GroupVersion::A}},
-  };
-  for (const HeaderCase& row : cases) {
-    SCOPED_TRACE(row.name);
-    const Station station = decoded({{0x000F, row.blockB, 0, 0}});
-    EXPECT_EQ(station.pi, 0x000F);
-    EXPECT_EQ(station.groupType, row.type);
-  }
+std::ostream& operator<<(std::ostream& out, const HeaderCase& row) {
+  return out << row.name;
 }
 
-TEST(Header, NothingIsKnownBeforeTheFirstGroup) {
+class Header : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(Header, GroupNumberAndVersionOfEveryGroup) {
+  const Station station = decoded({{0x000F, GetParam().blockB, 0, 0}});
+  EXPECT_EQ(station.pi, 0x000F);
+  EXPECT_EQ(station.groupType, GetParam().type);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Groups, Header,
+    ::testing::Values(HeaderCase{"Group2A", 0x2000, {2, GroupVersion::A}},
+                      HeaderCase{"Group15BAllLowBitsClear", 0xF800, {15, GroupVersion::B}},
+                      HeaderCase{"Group10ALowBitsSet", 0xA5E3, {10, GroupVersion::A}},
+                      HeaderCase{"Group0B", 0x0800, {0, GroupVersion::B}},
+                      HeaderCase{"Group1BBesideASetTpBit", 0x1C00, {1, GroupVersion::B}},
+                      HeaderCase{"Group0AEveryOtherBitSet", 0x07FF, {0, GroupVersion::A}}),
+    testing::kRowName);
+
+TEST(Station, NothingIsKnownBeforeTheFirstGroup) {
   const Station station;
   EXPECT_FALSE(station.anyGroupDecoded());
   EXPECT_FALSE(station.switching);
@@ -67,7 +140,7 @@ TEST(Header, NothingIsKnownBeforeTheFirstGroup) {
 }
 
 struct Group0Case {
-  const char* name;
+  std::string_view name;
   std::uint16_t blockB;
   bool tp, ta, music;
   unsigned pty;
@@ -75,60 +148,105 @@ struct Group0Case {
   bool di;
 };
 
-TEST(Group0, SwitchingFlagsProgrammeTypeAndTheDiFlagOfTheSegment) {
-  const Group0Case cases[] = {
-      {"TP TA music, Pop Music, segment 0", 0x0558, true, true, true, 10, DiFlag::DynamicPty,
-       false},
-      {"TP TA music, News, segment 1 DI set", 0x043D, true, true, true, 1, DiFlag::Compressed,
-       true},
-      {"version B, all clear", 0x0800, false, false, false, 0, DiFlag::DynamicPty, false},
-      {"speech, segment 2 DI set", 0x0006, false, false, false, 0, DiFlag::ArtificialHead, true},
-      {"PTY bits 4-3 from block B bits 9-8", 0x0649, true, false, true, 18, DiFlag::Compressed,
-       false},
-      {"PTY bit 4 alone: Religion", 0x0280, false, false, false, 20, DiFlag::DynamicPty, false},
-      {"PTY bit 3 alone: Science", 0x0100, false, false, false, 8, DiFlag::DynamicPty, false},
-      {"PTY bit 1 alone: Current affairs", 0x0040, false, false, false, 2, DiFlag::DynamicPty,
-       false},
-      {"all PTY bits: ALARM!", 0x07F0, true, true, false, 31, DiFlag::DynamicPty, false},
-      {"TP TA music, segment 3 DI clear", 0x0C1B, true, true, true, 0, DiFlag::Stereo, false},
-  };
-  for (const Group0Case& row : cases) {
-    SCOPED_TRACE(row.name);
-    const Station station = decoded({{0x1234, row.blockB, 0, 0}});
-    ASSERT_TRUE(station.switching);
-    EXPECT_EQ(station.switching->trafficProgramme, row.tp);
-    EXPECT_EQ(station.switching->trafficAnnouncement, row.ta);
-    EXPECT_EQ(station.switching->music, row.music);
-    EXPECT_EQ(station.switching->programmeType, row.pty);
-    for (const DiFlag flag :
-         {DiFlag::DynamicPty, DiFlag::Compressed, DiFlag::ArtificialHead, DiFlag::Stereo}) {
-      if (flag == row.diFlag) {
-        EXPECT_EQ(station.di(flag), row.di);
-      } else {
-        EXPECT_FALSE(station.di(flag)) << static_cast<int>(flag);
-      }
+std::ostream& operator<<(std::ostream& out, const Group0Case& row) {
+  return out << row.name;
+}
+
+class Group0 : public ::testing::TestWithParam<Group0Case> {};
+
+TEST_P(Group0, SwitchingFlagsProgrammeTypeAndTheDiFlagOfTheSegment) {
+  const Group0Case& row = GetParam();
+  const Station station = decoded({{0x1234, row.blockB, 0, 0}});
+  ASSERT_TRUE(station.switching);
+  EXPECT_EQ(station.switching->trafficProgramme, row.tp);
+  EXPECT_EQ(station.switching->trafficAnnouncement, row.ta);
+  EXPECT_EQ(station.switching->music, row.music);
+  EXPECT_EQ(station.switching->programmeType, row.pty);
+  for (const DiFlag flag :
+       {DiFlag::DynamicPty, DiFlag::Compressed, DiFlag::ArtificialHead, DiFlag::Stereo}) {
+    if (flag == row.diFlag) {
+      EXPECT_EQ(station.di(flag), row.di);
+    } else {
+      EXPECT_FALSE(station.di(flag)) << static_cast<int>(flag);
     }
   }
 }
 
-TEST(Group0, OtherGroupsLeaveItsValuesAsTheyWere) {
-  const RdsGroup group0{0x1234, 0x0559, 0, 0};  // TP, TA, music, DI compressed 0
-  const Station before = decoded({group0});
-  // 2A with bit 4 set (the text A/B flag there), 2B, 1B, and 10A and 14A with every low bit set.
-  for (const std::uint16_t blockB : {0x2010, 0x2800, 0x1800, 0xA5FF, 0xE7FF}) {
-    SCOPED_TRACE(blockB);
-    const Station after = decoded({group0, {0x1234, blockB, 0x4142, 0x4344}});
-    ASSERT_TRUE(after.switching);
-    EXPECT_EQ(after.switching->trafficProgramme, true);
-    EXPECT_EQ(after.switching->trafficAnnouncement, true);
-    EXPECT_EQ(after.switching->music, true);
-    EXPECT_EQ(after.switching->programmeType, before.switching->programmeType);
-    EXPECT_EQ(after.decoderIdentification, before.decoderIdentification);
-    EXPECT_EQ(after.psName, before.psName);
-  }
+INSTANTIATE_TEST_SUITE_P(
+    Flags, Group0,
+    ::testing::Values(
+        Group0Case{"PopMusicSegment0", 0x0558, true, true, true, 10, DiFlag::DynamicPty, false},
+        Group0Case{"NewsSegment1DiSet", 0x043D, true, true, true, 1, DiFlag::Compressed, true},
+        Group0Case{"VersionBAllClear", 0x0800, false, false, false, 0, DiFlag::DynamicPty, false},
+        Group0Case{"SpeechSegment2DiSet", 0x0006, false, false, false, 0, DiFlag::ArtificialHead,
+                   true},
+        Group0Case{"PtyBits4To3FromBlockBBits9To8", 0x0649, true, false, true, 18,
+                   DiFlag::Compressed, false},
+        Group0Case{"PtyBit4Alone", 0x0280, false, false, false, 20, DiFlag::DynamicPty, false},
+        Group0Case{"PtyBit3Alone", 0x0100, false, false, false, 8, DiFlag::DynamicPty, false},
+        Group0Case{"PtyBit1Alone", 0x0040, false, false, false, 2, DiFlag::DynamicPty, false},
+        Group0Case{"AllPtyBits", 0x07F0, true, true, false, 31, DiFlag::DynamicPty, false},
+        Group0Case{"Segment3DiClear", 0x0C1B, true, true, true, 0, DiFlag::Stereo, false}),
+    testing::kRowName);
+
+struct OtherGroupCase {
+  std::string_view name;
+  std::uint16_t blockB;
+};
+
+std::ostream& operator<<(std::ostream& out, const OtherGroupCase& row) {
+  return out << row.name;
 }
 
-TEST(Group0, DiFlagsFillInSegmentBySegment) {
+class GroupsOtherThan0 : public ::testing::TestWithParam<OtherGroupCase> {};
+
+TEST_P(GroupsOtherThan0, LeaveGroup0sValuesAsTheyWere) {
+  const RdsGroup group0{0x1234, 0x0559, 0, 0};  // TP, TA, music, DI compressed 0
+  const Station before = decoded({group0});
+  const Station after = decoded({group0, {0x1234, GetParam().blockB, 0x4142, 0x4344}});
+  ASSERT_TRUE(after.switching);
+  EXPECT_EQ(after.switching->trafficProgramme, true);
+  EXPECT_EQ(after.switching->trafficAnnouncement, true);
+  EXPECT_EQ(after.switching->music, true);
+  EXPECT_EQ(after.switching->programmeType, before.switching->programmeType);
+  EXPECT_EQ(after.decoderIdentification, before.decoderIdentification);
+  EXPECT_EQ(after.psName, before.psName);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, GroupsOtherThan0,
+    ::testing::Values(OtherGroupCase{"Group2AWithTheTextFlagWhereTaIs", 0x2010},
+                      OtherGroupCase{"Group2B", 0x2800}, OtherGroupCase{"Group1B", 0x1800},
+                      OtherGroupCase{"Group10AEveryLowBitSet", 0xA5FF},
+                      OtherGroupCase{"Group14AEveryLowBitSet", 0xE7FF}),
+    testing::kRowName);
+
+class GroupsOtherThan2A : public ::testing::TestWithParam<OtherGroupCase> {};
+
+TEST_P(GroupsOtherThan2A, LeaveTheRadioTextAsItWas) {
+  Station station;
+  for (std::size_t segment = 0; segment < 40; ++segment)
+    decodeGroup(group2A(0xD3C2, true, segment % 16, "TEXT"), station);
+  const RadioText before = station.radioText;
+  decodeGroup({0x1234, GetParam().blockB, testing::chars('X', 'X'), testing::chars('X', 'X')},
+              station);
+  const RadioText& text = station.radioText;
+  EXPECT_EQ(text.bufferA, before.bufferA);
+  EXPECT_EQ(text.bufferB, before.bufferB);
+  EXPECT_EQ(text.committed, before.committed);
+  EXPECT_EQ(text.groupCount, before.groupCount);
+  EXPECT_EQ(text.lastFlag, before.lastFlag);
+}
+
+// Each with the text A/B flag and segment bits of a group 2A.
+INSTANTIATE_TEST_SUITE_P(Types, GroupsOtherThan2A,
+                         ::testing::Values(OtherGroupCase{"Group2B", 0x2815},
+                                           OtherGroupCase{"Group0A", 0x0558},
+                                           OtherGroupCase{"Group12A", 0xC015},
+                                           OtherGroupCase{"Group3A", 0x3015}),
+                         testing::kRowName);
+
+TEST(Group0Sequence, DiFlagsFillInSegmentBySegment) {
   // DI bits 1, 0, 1, 1 sent for segments 3, 2, 1, 0.
   const Station station =
       decoded({{0, 0x0007, 0, 0}, {0, 0x0002, 0, 0}, {0, 0x0005, 0, 0}, {0, 0x0004, 0, 0}});
@@ -242,21 +360,6 @@ TEST_F(RadioTextTest, ChangeOfFlagClearsTheNewBufferAndRestartsTheCount) {
   feed(group2A(0x1234, true, 12, kTextB.substr(48, 4)));
   EXPECT_EQ(text.groupCount, 30);
   EXPECT_EQ(text.committed, kTextB);
-}
-
-TEST_F(RadioTextTest, OtherGroupsChangeNothing) {
-  feedText(true, 40, kTextA);
-  const RadioText before = text;
-  // 2B, 0A, 12A and 3A, each with the flag and segment bits of a 2A group.
-  for (const std::uint16_t blockB : {0x2815, 0x0558, 0xC015, 0x3015}) {
-    SCOPED_TRACE(blockB);
-    feed({0x1234, blockB, testing::chars('X', 'X'), testing::chars('X', 'X')});
-    EXPECT_EQ(text.bufferA, before.bufferA);
-    EXPECT_EQ(text.bufferB, before.bufferB);
-    EXPECT_EQ(text.committed, before.committed);
-    EXPECT_EQ(text.groupCount, before.groupCount);
-    EXPECT_EQ(text.lastFlag, before.lastFlag);
-  }
 }
 
 }  // namespace

@@ -3,28 +3,48 @@
 # Stopping the demo, as a user does with Ctrl-C on its terminal and as tools/screenshot.sh does
 # with SIGTERM to its process group: either way the monitor, the feeder and socat must end, the
 # port link, the marker and the monitor's serial lock must be gone, and the demo must exit 0
-# with the line that says it stopped. The demo creates /dev/ttyS4, so this needs root.
+# with the line that says it stopped. Runs as root of a user, mount and process namespace of its
+# own: /dev/ttyS4, the lock and the marker are private, and the only processes it can see, and
+# so find and stop, are the ones it started. Needs no root.
 #
 # Usage: demo_stop_test.sh DEMO_SCRIPT BUILD_DIR   (exit 77: skipped)
 set -eu
 
-demo=$(realpath -- "$1")
-build_dir=$(realpath -- "$2")
+script=$(realpath -- "$0")
+# shellcheck source=support/private_ports.sh
+. "$(dirname "$script")/support/private_ports.sh"
+
+if [ "${3:-}" != --inside ]; then
+  demo=$(realpath -- "$1")
+  build_dir=$(realpath -- "$2")
+  require_user_namespaces
+  if ! reason=$(unshare --user --map-root-user --mount --pid --fork --mount-proc true 2>&1); then
+    echo "SKIP: no process namespace of its own (${reason:-unshare failed})"
+    exit 77
+  fi
+  work=$(mktemp -d "${TMPDIR:-/tmp}/demo-stop-test.XXXXXX")
+  chmod 755 "$work"
+  mkdir "$work/dev"
+  trap 'rm -rf "$work"' EXIT
+  trap 'exit 1' INT TERM HUP
+  # The namespace's first process is the test: when it ends, whatever is left of it ends too.
+  status=0
+  unshare --user --map-root-user --mount --pid --fork --kill-child --mount-proc \
+    sh "$script" "$demo" "$build_dir" --inside "$work" || status=$?
+  exit "$status"
+fi
+
+demo=$1
+build_dir=$2
+work=$4
 port=/dev/ttyS4
 marker=/run/tavimor-demo.pid
 lock=/var/lock/LCK..ttyS4
 stopped_line="Demo stopped; $port is removed."
+make_private_dev_and_run "$work/dev" || { echo "FAILED: no private /dev and /run"; exit 1; }
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: the demo creates $port, which needs root"
-  exit 77
-fi
-if [ -e "$port" ] || [ -L "$port" ]; then
-  echo "SKIP: $port exists ($(ls -l "$port")); the demo leaves it alone"
-  exit 77
-fi
-
-scratch=$(mktemp -d "${TMPDIR:-/tmp}/demo-stop-test.XXXXXX")
+scratch="$work/scratch"
+mkdir "$scratch"
 runner=""
 
 demo_processes() {
@@ -57,7 +77,6 @@ clean_up() {
     case "$(readlink "$port")" in /dev/pts/*) rm -f "$port" ;; esac
   fi
   rm -f "$marker" "$lock"
-  rm -rf "$scratch"
 }
 trap clean_up EXIT
 trap 'exit 1' INT TERM HUP

@@ -15,6 +15,7 @@
 #include "tests/support/packets.h"
 #include "tests/support/pseudo_terminal.h"
 #include "tests/support/recording_reporter.h"
+#include "tests/support/row_name.h"
 #include "tests/support/temporary_working_directory.h"
 #include "tests/support/window_probe.h"
 
@@ -194,46 +195,58 @@ QImage rendered(const QLabel& model, const QString& text, Qt::TextFormat format)
 }
 
 struct MarkupCase {
+  std::string_view name;
   std::string ps;
   std::string textA;
   std::string textB;
 };
+
+std::ostream& operator<<(std::ostream& out, const MarkupCase& row) {
+  return out << row.name;
+}
 
 std::string line(std::string text) {
   text.resize(64, ' ');
   return text;
 }
 
-TEST_F(Faults, MarkupInStationTextsIsShownLiterally) {
-  const MarkupCase cases[] = {
-      {"<b>X</b>", line("<b>bold</b> and <i>italic</i> as sent"), line("&lt;b&gt; &amp; more")},
-      {"&lt;&gt;", line("<img src=\"logo.png\"> in the text"), line("<a href='x'>a link</a>")},
-      {"<img/>  ", line("&lt;img src=x&gt; <br>next"), line("<img src=x.png><b>both</b>")},
-  };
-  for (const MarkupCase& markup : cases) {
-    SCOPED_TRACE(markup.ps);
-    PseudoTerminal pty;
-    auto monitor = start(pty.devicePath());
-    // Text A, then text B for long enough to become the committed RadioText.
-    pty.write(stationName(0xD3C2, markup.ps, 0) + radioText(0xD3C2, false, markup.textA));
-    pty.write(radioText(0xD3C2, true, markup.textB) + radioText(0xD3C2, true, markup.textB));
-    ASSERT_TRUE(waitUntil([&] { return shown(*monitor, Field::RadioTextGroupCount) == "32"; }));
+class Markup : public Faults, public ::testing::WithParamInterface<MarkupCase> {};
 
-    const std::pair<Field, const std::string&> labels[] = {{Field::PsName, markup.ps},
-                                                           {Field::RadioTextA, markup.textA},
-                                                           {Field::RadioTextB, markup.textB},
-                                                           {Field::RadioText, markup.textB}};
-    for (const auto& [field, text] : labels) {
-      SCOPED_TRACE(std::string(controlName(field)));
-      auto* label = static_cast<QLabel*>(testing::fieldWidget(monitor->window(), field));
-      const QString literal = QString::fromStdString(text);
-      ASSERT_EQ(label->text(), literal);
-      const QImage plain = rendered(*label, literal, Qt::PlainText);
-      ASSERT_NE(rendered(*label, literal, Qt::RichText), plain) << "markup would look the same";
-      EXPECT_TRUE(label->grab().toImage() == plain) << "shown as markup";
-    }
+TEST_P(Markup, InStationTextsIsShownLiterally) {
+  const MarkupCase& markup = GetParam();
+  PseudoTerminal pty;
+  auto monitor = start(pty.devicePath());
+  // Text A, then text B for long enough to become the committed RadioText.
+  pty.write(stationName(0xD3C2, markup.ps, 0) + radioText(0xD3C2, false, markup.textA));
+  pty.write(radioText(0xD3C2, true, markup.textB) + radioText(0xD3C2, true, markup.textB));
+  ASSERT_TRUE(waitUntil([&] { return shown(*monitor, Field::RadioTextGroupCount) == "32"; }));
+
+  const std::pair<Field, const std::string&> labels[] = {{Field::PsName, markup.ps},
+                                                         {Field::RadioTextA, markup.textA},
+                                                         {Field::RadioTextB, markup.textB},
+                                                         {Field::RadioText, markup.textB}};
+  for (const auto& [field, text] : labels) {
+    SCOPED_TRACE(std::string(controlName(field)));
+    auto* label = static_cast<QLabel*>(testing::fieldWidget(monitor->window(), field));
+    const QString literal = QString::fromStdString(text);
+    ASSERT_EQ(label->text(), literal);
+    const QImage plain = rendered(*label, literal, Qt::PlainText);
+    ASSERT_NE(rendered(*label, literal, Qt::RichText), plain) << "markup would look the same";
+    EXPECT_TRUE(label->grab().toImage() == plain) << "shown as markup";
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Texts, Markup,
+                         ::testing::Values(MarkupCase{"BoldAndItalic", "<b>X</b>",
+                                                      line("<b>bold</b> and <i>italic</i> as sent"),
+                                                      line("&lt;b&gt; &amp; more")},
+                                           MarkupCase{"EntitiesImageAndLink", "&lt;&gt;",
+                                                      line("<img src=\"logo.png\"> in the text"),
+                                                      line("<a href='x'>a link</a>")},
+                                           MarkupCase{"EscapedImageAndBreak", "<img/>  ",
+                                                      line("&lt;img src=x&gt; <br>next"),
+                                                      line("<img src=x.png><b>both</b>")}),
+                         testing::kRowName);
 
 }  // namespace
 }  // namespace tavimor

@@ -89,17 +89,30 @@ TEST_F(FeederCommand, StrictEndsAtTheFirstMalformedLineWithAnError) {
   EXPECT_TRUE(contains(run.err, "--strict")) << run.err;
 }
 
-TEST_F(FeederCommand, BadUsageExitsWithTwoAndPointsToHelp) {
-  const std::vector<QStringList> badUsages{
-      {}, {"--rate", "-3", "-"}, {"--loop", "-"}, {"a", "b", "c"}};
-  for (const QStringList& arguments : badUsages) {
-    SCOPED_TRACE(arguments.join(' ').toStdString());
-    const Finished run = runFeeder(arguments);
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_TRUE(contains(run.err, "Try 'tavimor-feed --help'")) << run.err;
-    EXPECT_TRUE(run.out.empty());
-  }
+struct UsageCase {
+  std::string_view name;
+  QStringList arguments;
+};
+
+std::ostream& operator<<(std::ostream& out, const UsageCase& row) {
+  return out << row.name;
 }
+
+class BadUsage : public FeederCommand, public ::testing::WithParamInterface<UsageCase> {};
+
+TEST_P(BadUsage, ExitsWithTwoAndPointsToHelp) {
+  const Finished run = runFeeder(GetParam().arguments);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(contains(run.err, "Try 'tavimor-feed --help'")) << run.err;
+  EXPECT_TRUE(run.out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, BadUsage,
+                         ::testing::Values(UsageCase{"None", {}},
+                                           UsageCase{"NegativeRate", {"--rate", "-3", "-"}},
+                                           UsageCase{"LoopOverStandardInput", {"--loop", "-"}},
+                                           UsageCase{"ThreeOperands", {"a", "b", "c"}}),
+                         testing::kRowName);
 
 TEST_F(FeederCommand, HelpAndVersionGoToStandardOutput) {
   const Finished help = runFeeder({"--help"});

@@ -7,6 +7,7 @@
 #include "tests/support/row_name.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/group_log.h"
+#include "tools/feed/mpx_input.h"
 #include "tools/feed/pacer.h"
 
 namespace tavimor {
@@ -222,6 +223,32 @@ TEST(GroupLogReader, StrictModeEndsAtTheFirstMalformedLine) {
   EXPECT_EQ(diagnostics.str(), "bench.txt:3: block D \"434\" is not four hex digits\n");
 }
 
+// A recording written as log lines must replay as it was decoded, lost blocks and times included.
+TEST(LogLineFormat, IsReadBackAsWritten) {
+  const LogTime time = kMayDay + 19h + 51min + 17s + Centiseconds(2);
+  EXPECT_EQ(formatLogLine({0xF201, 0x0409, 0x0110, 0x494E}, time),
+            "F201 0409 0110 494E @2024/05/01 19:51:17.02");
+  const LogLine whole = parseLogLine(formatLogLine({0xF201, 0x0409, 0x0110, 0x494E}, time));
+  EXPECT_EQ(whole.group, (RdsGroup{0xF201, 0x0409, 0x0110, 0x494E}));
+  EXPECT_EQ(whole.time, time);
+  const std::string lost = formatLogLine({0xD3C2, std::nullopt, 0x4142, std::nullopt}, {});
+  EXPECT_EQ(lost, "D3C2 ---- 4142 ----");
+  EXPECT_EQ(parseLogLine(lost).kind, Kind::MissingBlock);
+}
+
+// rtl_fm's writes end anywhere, even inside a sample.
+TEST(S16leSamples, AreTheSameHoweverTheBytesAreSplit) {
+  const std::vector<std::uint8_t> bytes{0x00, 0x80, 0xFF, 0x7F, 0x00, 0x40, 0xFF, 0xFF};
+  const std::vector<float> expected{-1.0F, 32767.0F / 32768.0F, 0.5F, -1.0F / 32768.0F};
+  for (std::size_t split = 0; split <= bytes.size(); ++split) {
+    S16leSamples converter;
+    std::vector<float> samples;
+    converter.convert(std::span(bytes).first(split), samples);
+    converter.convert(std::span(bytes).subspan(split), samples);
+    EXPECT_EQ(samples, expected) << "split after byte " << split;
+  }
+}
+
 struct GapsCase {
   std::string_view name;
   std::vector<std::optional<Centiseconds>> stamps;  // after kMayDay; none: a line without one
@@ -289,6 +316,9 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   EXPECT_EQ(options->strict, expected.strict);
   EXPECT_EQ(options->timed, expected.timed);
   EXPECT_EQ(options->maxGap, expected.maxGap);
+  EXPECT_EQ(options->mpx, expected.mpx);
+  EXPECT_EQ(options->mpxSampleRate, expected.mpxSampleRate);
+  EXPECT_EQ(options->hexLines, expected.hexLines);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -315,7 +345,14 @@ INSTANTIATE_TEST_SUITE_P(
                          .logFile = "log",
                          .groupsPerSecond = 20,
                          .timed = true,
-                         .maxGap = 300ms}}),
+                         .maxGap = 300ms}},
+        GoodCommandLine{"MpxRateBeforeTheModeIsSamplesASecond",
+                        {"-r", "228k", "--mpx", "--hex", "-", "-"},
+                        {.device = "-",
+                         .logFile = "-",
+                         .mpx = true,
+                         .mpxSampleRate = 228'000,
+                         .hexLines = true}}),
     testing::kRowName);
 
 struct BadCommandLine {
@@ -356,7 +393,11 @@ INSTANTIATE_TEST_SUITE_P(
             "MaxGapWithoutTimed", {"--max-gap=2", "dev", "log"}, "--max-gap needs --timed"},
         BadCommandLine{"ZeroGap", {"--timed", "--max-gap", "0", "dev", "log"}, "invalid gap '0'"},
         BadCommandLine{"HugeGap", {"--timed", "--max-gap=1e9", "dev", "log"}, "invalid gap"},
-        BadCommandLine{"UnknownOption", {"--speed", "dev"}, "unknown option '--speed'"}),
+        BadCommandLine{"UnknownOption", {"--speed", "dev"}, "unknown option '--speed'"},
+        BadCommandLine{"MpxWithoutInput", {"--mpx", "dev"}, "--mpx needs an INPUT"},
+        BadCommandLine{"MpxRateTooLow", {"--mpx", "--rate=96000", "-", "-"}, "invalid sample rate"},
+        BadCommandLine{
+            "MpxRateForASoundFile", {"--mpx", "-r", "250k", "-", "a.flac"}, "--rate is for raw"}),
     testing::kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

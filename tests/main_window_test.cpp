@@ -6,9 +6,11 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 
 #include "ui/rds_charset.h"
 #include "version.h"
@@ -150,6 +152,19 @@ TEST_F(MainWindowTest, DiStereoCaptionIsWhollyVisible) {
   QLabel* caption = label("Label11");
   const int visibleWidth = caption->geometry().right() + 1;
   EXPECT_LE(QFontMetrics(caption->font()).horizontalAdvance(caption->text()), visibleWidth);
+}
+
+// However its digits run, a whole packet fits the hex box: each hex digit eighteen times over.
+TEST_F(MainWindowTest, AWholePacketFitsTheHexBox) {
+  const auto* box = window.findChild<QLineEdit*>(QStringLiteral("Text2"));
+  const int frame = box->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, box);
+  // Inside its frame, a line edit keeps two pixels clear on either side of the text.
+  const qreal room = box->width() - 2 * frame - 4;
+  const QFontMetricsF metrics(box->font());
+  for (const QChar digit : QStringLiteral("0123456789ABCDEF")) {
+    EXPECT_LE(metrics.horizontalAdvance(QString(18, digit)), room) << digit.toLatin1();
+  }
+  EXPECT_EQ(window.findChild<QLineEdit*>(QStringLiteral("Text1"))->font(), box->font());
 }
 
 TEST_F(MainWindowTest, TypeStyles) {

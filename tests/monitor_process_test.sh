@@ -2,24 +2,52 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The built monitor as a user runs it, on a pseudo-terminal linked at /dev/ttyS4 (port 5): stopped
 # by signals it exits 0, leaves traffic.txt as it was and the port free for the next start; a
-# lock left by a killed monitor is taken over, or explained when it belongs to someone else; and
-# start-up failures are printed on standard error. Needs root, for the link in /dev and for a
-# second user.
+# lock left by a killed monitor is taken over, or explained when the user may not remove it; a
+# lock whose holder runs as another user is never called stale; and start-up failures are printed
+# on standard error. Runs as root of a user and mount namespace of its own, so needs no root.
 #
-# Usage: monitor_process_test.sh MONITOR
+# Usage: monitor_process_test.sh MONITOR   (exit 77: skipped)
 set -u
 
+script=$(realpath -- "$0")
+# shellcheck source=support/private_ports.sh
+. "$(dirname "$script")/support/private_ports.sh"
+
+if [ "${2:-}" != --inside ]; then
+  monitor=$(realpath -- "$1")
+  require_user_namespaces
+  work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-process.XXXXXX")
+  chmod 755 "$work"
+  mkdir "$work/dev"
+  # A lock's holder that runs as another user: kill(pid, 0) in the namespace then fails with
+  # EPERM. Root starts one of its own; for anyone else the system's first process is one.
+  holder=""
+  started_holder=""
+  if [ "$(id -u)" -eq 0 ]; then
+    setpriv --reuid=nobody --regid=nogroup --clear-groups sleep 600 </dev/null >/dev/null 2>&1 &
+    holder=$!
+    started_holder=$holder
+  elif [ "$(stat -c %u /proc/1)" != "$(id -u)" ]; then
+    holder=1
+  fi
+  # shellcheck disable=SC2317  # run by the traps
+  finish() {
+    if [ -n "$started_holder" ]; then kill "$started_holder" 2>/dev/null; fi
+    rm -rf "$work"
+  }
+  trap finish EXIT
+  trap 'exit 1' INT TERM HUP
+  unshare --user --map-root-user --mount sh "$script" "$monitor" --inside "$work" "$holder"
+  exit $?
+fi
+
 monitor=$1
+work=$3
+holder=$4
 port=/dev/ttyS4
 lock=/run/lock/LCK..ttyS4
-skip=77
+make_private_dev_and_run "$work/dev" || { echo "FAILED: no private /dev and /run"; exit 1; }
 
-[ "$(id -u)" -eq 0 ] || { echo "skipped: needs root for $port"; exit "$skip"; }
-if [ -e "$port" ] || [ -L "$port" ]; then echo "skipped: $port exists"; exit "$skip"; fi
-if [ -e "$lock" ]; then echo "skipped: $lock exists"; exit "$skip"; fi
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-process.XXXXXX")
-chmod 755 "$work"
 mkdir -m 777 "$work/run"
 socat_pid=""
 monitor_pid=""
@@ -28,9 +56,6 @@ failures=0
 cleanup() {
   if [ -n "$monitor_pid" ]; then kill -KILL "$monitor_pid" 2>/dev/null; fi
   if [ -n "$socat_pid" ]; then kill "$socat_pid" 2>/dev/null; wait "$socat_pid" 2>/dev/null; fi
-  rm -f "$lock"
-  if [ -L "$port" ]; then rm -f "$port"; fi
-  rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' INT TERM HUP
@@ -59,13 +84,28 @@ open_port() {
   wait_for "[ -e $port ] && [ -e $work/receiver ]" || { echo "socat made no $port"; exit 1; }
 }
 
-# Starts the monitor, as the given user if any, and waits until it holds the port or has failed.
+close_port() {
+  kill "$socat_pid"
+  wait "$socat_pid" 2>/dev/null
+  socat_pid=""
+  wait_for "[ ! -e $port ]" || fail "socat left $port behind"
+}
+
+# A monitor killed outright leaves the pseudo-terminal exclusive while socat holds it open, where
+# a real device would be closed with its last user; a fresh one stands in for that.
+kill_monitor() {
+  stop_monitor KILL
+  close_port
+  open_port
+}
+
+# Starts the monitor and waits until it holds the port or has failed. As "user", it runs as a
+# user other than root: uid 1000 of a namespace nested in this one, without root's powers.
 start_monitor() {
   : >"$work/stderr"
-  chmod 666 "$work/stderr"
-  if [ $# -gt 0 ]; then
-    (cd "$work/run" && HOME="$work/run" QT_QPA_PLATFORM=offscreen \
-      exec setpriv --reuid="$1" --regid=nogroup --clear-groups "$monitor") 2>"$work/stderr" &
+  if [ "${1:-}" = user ]; then
+    (cd "$work/run" && QT_QPA_PLATFORM=offscreen \
+      exec unshare --user --map-user=1000 --map-group=1000 "$monitor") 2>"$work/stderr" &
   else
     (cd "$work/run" && QT_QPA_PLATFORM=offscreen exec "$monitor") 2>"$work/stderr" &
   fi
@@ -80,6 +120,15 @@ stop_monitor() {
   status=$?
   monitor_pid=""
   return "$status"
+}
+
+# Waits for a monitor that failed to start and checks that it ended with status 1.
+expect_failed_start() {
+  # Off screen there is no message box to wait for: the program ends with the failure's status.
+  wait "$monitor_pid"
+  status=$?
+  monitor_pid=""
+  [ "$status" -eq 1 ] || fail "$1: the start-up failure ended with status $status, not 1"
 }
 
 # A group 0A with TP and TA set: an announcement on air.
@@ -103,41 +152,53 @@ done
 # Killed outright, the monitor leaves its lock; the same user's next start takes it over.
 start_monitor || fail "no start before SIGKILL"
 killed=$monitor_pid
-stop_monitor KILL
+kill_monitor
 [ "$(head -n 1 "$lock" 2>/dev/null)" = "$killed" ] || fail "SIGKILL left no lock to take over"
 start_monitor || fail "the same user could not take over the lock of a killed monitor"
 if grep -q 'cannot start' "$work/stderr"; then fail "start after SIGKILL: $(cat "$work/stderr")"; fi
 stop_monitor TERM || fail "the monitor that took over the lock did not stop cleanly"
 
-# Another user cannot remove root's lock: the message says which file, whose, and what to do.
+# A user who may not remove the lock a killed monitor left: the message says which file, whose,
+# and what to do.
 start_monitor
 killed=$monitor_pid
-stop_monitor KILL
+kill_monitor
+chmod 555 /run/lock
 rm -f "$work/run/traffic.txt"
-start_monitor nobody
+start_monitor user
 for fact in "Tavimor cannot start." "Serial port 5 ($port)" "The lock file $lock blocks the port" \
   "process $killed (tavimor)" "no longer running" "Remove it with: sudo rm $lock"; do
-  grep -qF "$fact" "$work/stderr" || fail "stale lock of another user: no '$fact' in: $(cat "$work/stderr")"
+  grep -qF "$fact" "$work/stderr" || fail "stale lock: no '$fact' in: $(cat "$work/stderr")"
 done
-# Off screen there is no message box to wait for: the program ends with the failure's status.
-wait "$monitor_pid"
-status=$?
-monitor_pid=""
-[ "$status" -eq 1 ] || fail "a start-up failure ended with status $status, not 1"
+expect_failed_start "stale lock"
+chmod 1777 /run/lock
 rm -f "$lock"
 
+# A lock that another user's running program holds, and that this user may not remove: the
+# port is in use, and nothing advises removing the lock.
+if [ -z "$holder" ]; then
+  echo "skipped one case: no process of another user to hold a lock (not root, and process 1" \
+    "is this user's own)"
+else
+  printf '%10d\nminicom\n' "$holder" >"$lock"
+  chmod 555 /run/lock
+  start_monitor user
+  grep -qF "The port is in use by process $holder (minicom), which holds the lock file $lock." \
+    "$work/stderr" || fail "live lock of another user: not in use by $holder: $(cat "$work/stderr")"
+  if grep -qE "no longer running|Remove it" "$work/stderr"; then
+    fail "live lock of another user called stale: $(cat "$work/stderr")"
+  fi
+  expect_failed_start "live lock of another user"
+  chmod 1777 /run/lock
+  rm -f "$lock"
+fi
+
 # Without a receiver at all, the error's number and description reach standard error.
-kill "$socat_pid"
-wait "$socat_pid" 2>/dev/null
-socat_pid=""
-wait_for "[ ! -e $port ]" || fail "socat left $port behind"
+close_port
 start_monitor
 grep -q "^Serial port 5 ($port)\$" "$work/stderr" || fail "missing port: $(cat "$work/stderr")"
 grep -q "^Error [0-9][0-9]*: ..*" "$work/stderr" || fail "no error number: $(cat "$work/stderr")"
-wait "$monitor_pid"
-status=$?
-monitor_pid=""
-[ "$status" -eq 1 ] || fail "the missing port ended the program with status $status, not 1"
+expect_failed_start "missing port"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"

@@ -3,7 +3,8 @@
 # Checks the Debian package that `make package` builds: that every file lands where the desktop
 # and man look and nothing lands elsewhere, that Depends names the Qt libraries and what Qt loads
 # at run time, that the manual pages render cleanly and cover every option of the programs'
-# --help, and that lintian reports no error.
+# --help, that the AppStream metadata validates and the copyright grants the licence, and that
+# lintian reports no error, no warning and no missing hardening.
 #
 # Usage: tests/package_check.sh PACKAGE.deb   (make package-check builds the package first)
 set -u
@@ -37,6 +38,8 @@ check() {
 
 field() { dpkg-deb -f "$deb" "$1"; }
 
+metainfo_id=invalid.tavimor.tavimor
+
 has_file() {
   grep -qxF -e "$1 $2" "$contents" || { echo "no $2 with mode $1" && return 1; }
 }
@@ -47,16 +50,18 @@ installed_files() {
   done
   for file in /usr/share/applications/tavimor.desktop \
     /usr/share/icons/hicolor/scalable/apps/tavimor.svg \
+    /usr/share/metainfo/$metainfo_id.metainfo.xml \
     /usr/share/man/man1/tavimor.1.gz /usr/share/man/man1/tavimor-feed.1.gz \
     /usr/share/man/man1/tavimor-traffic-notify.1.gz \
-    /usr/share/doc/tavimor/copyright /usr/share/doc/tavimor/changelog.gz; do
+    /usr/share/doc/tavimor/copyright /usr/share/doc/tavimor/changelog.gz \
+    /usr/share/lintian/overrides/tavimor; do
     has_file -rw-r--r-- "$file" || return 1
   done
 }
 
 # A stray install rule (a test, a static library, a /usr/local path) would show up here.
 nothing_elsewhere() {
-  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|share/(applications|icons/hicolor|man/man1|doc/tavimor)/.*)$' \
+  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|share/(applications|icons/hicolor|metainfo|man/man1|doc/tavimor)/.*|share/lintian/overrides/tavimor)$' \
     "$contents"
 }
 
@@ -86,7 +91,7 @@ desktop_entry() {
 }
 
 control_fields() {
-  for name in Package Version Architecture Maintainer Section Priority Homepage Description; do
+  for name in Package Version Architecture Maintainer Section Priority Description; do
     [ -n "$(field "$name")" ] || { echo "no $name field" && return 1; }
   done
   [ "$(field Package)" = tavimor ] || { echo "Package: $(field Package)" && return 1; }
@@ -100,11 +105,33 @@ control_fields() {
     { echo "the changelog's newest entry is not for $version" && return 1; }
 }
 
+# Software centres list the program from this: it must validate with the desktop entry it starts,
+# and name the package's release.
+appstream_metadata() {
+  appstreamcli validate-tree --no-net "$root" || return 1
+  metainfo=$root/usr/share/metainfo/$metainfo_id.metainfo.xml
+  grep -qF "<release version=\"$(field Version)\"" "$metainfo" ||
+    { echo "no release $(field Version)" && return 1; }
+}
+
+# A machine-readable copyright file that grants the GPL, version 3 or later.
+copyright_grants_the_licence() {
+  copyright=$root/usr/share/doc/tavimor/copyright
+  head -n 1 "$copyright" |
+    grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    { echo "not a machine-readable copyright file" && return 1; }
+  awk '/^Files: \*$/ { files = 1; next } files && /^License:/ { print; exit }' "$copyright" |
+    grep -qx 'License: GPL-3+' || { echo "Files: * is not under GPL-3+" && return 1; }
+  grep -qF '/usr/share/common-licenses/GPL-3' "$copyright" ||
+    { echo "no pointer to /usr/share/common-licenses/GPL-3" && return 1; }
+}
+
 # Depends as one package name a line, without versions or alternatives.
 depends_names() { field Depends | tr '|' ',' | tr ',' '\n' | sed 's/(.*//; s/[[:space:]]//g; /^$/d'; }
 
 depends_names_libraries() {
-  for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6; do
+  for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6 \
+    libliquid1 libsndfile1; do
     depends_names | grep -qx "$package" || { echo "Depends lacks $package: $(field Depends)" && return 1; }
   done
 }
@@ -140,14 +167,15 @@ manual_page_covers_help() {
   done
 }
 
-# The report goes to the log whatever it says; root's "not recommended" notice is left out.
+# The report, informational tags too, goes to the log whatever it says; root's "not recommended"
+# notice is left out. Missing hardening and unneeded sections are only informational tags.
 lintian_finds_no_error() {
-  lintian --fail-on error --display-level '>=warning' "$deb" >"$work/lintian" 2>&1
+  lintian --fail-on error,warning --display-info "$deb" >"$work/lintian" 2>&1
   status=$?
   report=$(grep -v 'running with root privileges' "$work/lintian")
-  echo "${report:-  (no tags at warning level or above)}" >&3
-  [ "$status" -eq 0 ] || echo "lintian exited with status $status"
-  return "$status"
+  echo "${report:-  (no tags)}" >&3
+  [ "$status" -eq 0 ] || { echo "lintian exited with status $status" && return 1; }
+  ! printf '%s\n' "$report" | grep -E ': (hardening-|binary-has-unneeded-section)'
 }
 
 echo "Files in ${deb##*/}:"
@@ -158,14 +186,16 @@ check "a manual page for every program" every_program_has_a_manual_page
 check "no run path in the programs" no_run_path
 check "the desktop entry validates and names the program and icon" desktop_entry
 check "control fields" control_fields
-check "Depends names the Qt libraries and the serial port library" depends_names_libraries
+check "Depends names the Qt, serial port, liquid-dsp and libsndfile libraries" depends_names_libraries
 check "Depends names the run-time plugins and the font" depends_names_run_time_pieces
 check "manual pages render without warnings" manual_pages_render_cleanly
+check "the AppStream metadata validates and names the desktop entry and release" appstream_metadata
+check "the copyright grants GPL-3+" copyright_grants_the_licence
 check "tavimor-feed(1) covers --help" manual_page_covers_help tavimor-feed
 check "tavimor-traffic-notify(1) covers --help" manual_page_covers_help tavimor-traffic-notify
 echo "lintian $(lintian --version | cut -d' ' -f2) on ${deb##*/}:"
 exec 3>&1
-check "lintian reports no error" lintian_finds_no_error
+check "lintian reports no error, warning or hardening tag" lintian_finds_no_error
 
 echo "Depends: $(field Depends)"
 echo "package_check: $passed passed, $failed failed"

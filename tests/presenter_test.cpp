@@ -3,10 +3,15 @@
 // RDS character table, the caption colours and the banner.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fstream>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "decode/decoder.h"
 #include "tests/support/packets.h"
+#include "tests/support/row_name.h"
 #include "ui/rds_charset.h"
 #include "ui/station_presenter.h"
 
@@ -15,37 +20,68 @@ namespace {
 
 using namespace std::string_literals;
 using testing::group2A;
-using testing::packet;
 
 struct ReadCase {
-  const char* name;
+  std::string_view name;
   std::string read;
+  std::string raw;
   std::string hex;
 };
 
-TEST(PresentRead, TwoUpperCaseHexDigitsForEachOfTheFirstNineBytes) {
-  const ReadCase cases[] = {
-      {"a packet", "\x00\x12\x34\x05\x41\x00\x00\x41\x42"s, "001234054100004142"},
-      {"upper half and letters", "\xFF\x80\x0A\xD3\xC2\x7F\x01\x10\xAB"s, "FF800AD3C27F0110AB"},
-      {"five bytes", "\x01\x12\x34\x20\x00"s, "0112342000"},
-      {"three bytes", "\xAB\x12\x34"s, "AB1234"},
-      {"two packets", packet(0x1234, 0x2005, 0x4142, 0x4344) + packet(0xFFFF, 0, 0, 0),
-       "001234200541424344"},
-  };
-  for (const ReadCase& row : cases) {
-    SCOPED_TRACE(row.name);
-    DisplayFields fields;
-    presentRead(row.read, fields);
-    EXPECT_EQ(fields.caption(Field::HexRead), row.hex);
-    EXPECT_EQ(fields.caption(Field::RawRead), rdsToUtf8(row.read));
+std::ostream& operator<<(std::ostream& out, const ReadCase& row) {
+  return out << row.name;
+}
+
+class PresentRead : public ::testing::TestWithParam<ReadCase> {};
+
+TEST_P(PresentRead, AsReceivedAndTwoUpperCaseHexDigitsForEachByte) {
+  const ReadCase& row = GetParam();
+  DisplayFields fields;
+  const std::vector<std::uint8_t> bytes(row.read.begin(), row.read.end());
+  presentRead(bytes, fields);
+  EXPECT_EQ(fields.caption(Field::HexRead), row.hex);
+  EXPECT_EQ(fields.caption(Field::RawRead), row.raw);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, PresentRead,
+    ::testing::Values(ReadCase{"Packet", "\x00\x12\x34\x05\x41\x00\x00\x41\x42"s, "··4·A··AB",
+                               "001234054100004142"},
+                      ReadCase{"UpperHalfAndLetters", "\xFF\x80\x0A\xD3\xC2\x7F\x01\x10\xAB"s,
+                               "·á·ËÉ···$", "FF800AD3C27F0110AB"},
+                      ReadCase{"FiveBytes", "\x01\x12\x34\x20\x00"s, "··4 ·", "0112342000"},
+                      ReadCase{"OneByte", "\xAB"s, "$", "AB"}),
+    testing::kRowName);
+
+// Every cell of the table's upper half, from a copy of the table kept apart from the code.
+TEST(RdsCharacterTable, EveryUpperHalfCellIsTheTablesCharacter) {
+  std::ifstream table(TAVIMOR_TEST_DATA "/rds-upper-half.txt");
+  ASSERT_TRUE(table.is_open());
+  std::set<unsigned> cells;
+  std::string line;
+  while (std::getline(table, line)) {
+    if (line.empty() || line.front() == '#') continue;
+    unsigned byte = 0;
+    unsigned codePoint = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%2X U+%4X", &byte, &codePoint), 2) << line;
+    EXPECT_EQ(static_cast<unsigned>(rdsCharacter(static_cast<unsigned char>(byte))), codePoint)
+        << line;
+    EXPECT_EQ(rdsToUtf8(std::string(1, static_cast<char>(byte))), line.substr(line.rfind(' ') + 1))
+        << line;
+    cells.insert(byte);
   }
+  EXPECT_EQ(cells.size(), 128U);
+  EXPECT_EQ(*cells.begin(), 0x80U);
+  EXPECT_EQ(*cells.rbegin(), 0xFFU);
 }
 
 TEST(RdsCharacterTable, StationTextsReadAsTheyWereMeant) {
   const std::pair<std::string, std::string> cases[] = {
-      {"H\x97rerservice", "Hörerservice"},         {"Ve\xDB kot radio", "Več kot radio"},
-      {"\x91\x97\x99\xD1\xD7\xD9\x8D", "äöüÄÖÜß"}, {"\x80\x8F\x90\xA9\xAB\xBB\xE0\xFE", "áĲâ€$°Ãŧ"},
-      {"\x00\x0D\x0A\x1F\x7F\xFF"s, "······"},     {" ~A", " ~A"},
+      {"H\x97rerservice", "Hörerservice"},
+      {"Ve\xDB kot radio", "Več kot radio"},
+      {"\x91\x97\x99\xD1\xD7\xD9\x8D", "äöüÄÖÜß"},
+      {"\x00\x0D\x0A\x1F\x7F\xFF"s, "······"},
+      {" ~A", " ~A"},
   };
   for (const auto& [bytes, shown] : cases) {
     EXPECT_EQ(rdsToUtf8(bytes), shown) << shown;
@@ -90,32 +126,88 @@ TEST_F(PresentStation, AFirstGroupOtherThanZeroShowsOnlyWhatItCarries) {
 }
 
 struct NumberCase {
-  const char* name;
+  std::string_view name;
   RdsGroup group;
   Field field;
   std::string caption;
 };
 
-TEST_F(PresentStation, NumbersAndNames) {
-  const NumberCase cases[] = {
-      {"PI keeps its leading zeros", {0x000F, 0x2000, 0, 0}, Field::Pi, "000F"},
-      {"PI in upper case", {0xD3C2, 0x2000, 0, 0}, Field::Pi, "D3C2"},
-      {"group number in decimal", {0, 0xA5E3, 0, 0}, Field::GroupType, "10A"},
-      {"version B", {0, 0xF800, 0, 0}, Field::GroupType, "15B"},
-      {"PTY 0", {0, 0x0400, 0, 0}, Field::ProgrammeType, "0 - No programme type defined"},
-      {"PTY 1", {0, 0x043D, 0, 0}, Field::ProgrammeType, "1 - News"},
-      {"PTY 10", {0, 0x0558, 0, 0}, Field::ProgrammeType, "10 - Pop Music"},
-      {"PTY 18", {0, 0x0649, 0, 0}, Field::ProgrammeType, "18 - Children's Programmes"},
-      {"PTY 21", {0, 0x06A0, 0, 0}, Field::ProgrammeType, "21 - Phone-in"},
-      {"PTY 30", {0, 0x07C0, 0, 0}, Field::ProgrammeType, "30 - Alarm Test"},
-      {"PTY 31 in version B", {0, 0x0BE0, 0, 0}, Field::ProgrammeType, "31 - ALARM!"},
-  };
-  for (const NumberCase& row : cases) {
-    SCOPED_TRACE(row.name);
-    feed(row.group);
-    EXPECT_EQ(caption(row.field), row.caption);
-  }
+std::ostream& operator<<(std::ostream& out, const NumberCase& row) {
+  return out << row.name;
 }
+
+class PresentNumber : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(PresentNumber, IsShownInItsFormat) {
+  const NumberCase& row = GetParam();
+  Station station;
+  decodeGroup(row.group, station);
+  DisplayFields fields;
+  presentStation(station, fields);
+  EXPECT_EQ(fields.caption(row.field), row.caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Numbers, PresentNumber,
+    ::testing::Values(
+        NumberCase{"PiKeepsItsLeadingZeros", {0x000F, 0x2000, 0, 0}, Field::Pi, "000F"},
+        NumberCase{"PiInUpperCase", {0xD3C2, 0x2000, 0, 0}, Field::Pi, "D3C2"},
+        NumberCase{"GroupNumberInDecimal", {0, 0xA5E3, 0, 0}, Field::GroupType, "10A"},
+        NumberCase{"VersionB", {0, 0xF800, 0, 0}, Field::GroupType, "15B"},
+        NumberCase{
+            "ProgrammeTypeInVersionB", {0, 0x0BE0, 0, 0}, Field::ProgrammeType, "31 - ALARM!"}),
+    testing::kRowName);
+
+struct ProgrammeTypeCase {
+  std::string_view name;
+  std::string caption;
+};
+
+std::ostream& operator<<(std::ostream& out, const ProgrammeTypeCase& row) {
+  return out << row.caption;
+}
+
+class ProgrammeTypeName : public ::testing::TestWithParam<ProgrammeTypeCase> {};
+
+// Row n is programme type n, carried in block B of a group 0A.
+TEST_P(ProgrammeTypeName, IsTheCodeAndTheEuropeanName) {
+  const int code = std::stoi(GetParam().caption);
+  Station station;
+  decodeGroup({0x1234, static_cast<std::uint16_t>(code << 5), 0, 0}, station);
+  DisplayFields fields;
+  presentStation(station, fields);
+  EXPECT_EQ(fields.caption(Field::ProgrammeType), GetParam().caption);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    AllCodes, ProgrammeTypeName,
+    ::testing::Values(
+        ProgrammeTypeCase{"None", "0 - No programme type defined"},
+        ProgrammeTypeCase{"News", "1 - News"},
+        ProgrammeTypeCase{"CurrentAffairs", "2 - Current affairs"},
+        ProgrammeTypeCase{"Information", "3 - Information"},
+        ProgrammeTypeCase{"Sport", "4 - Sport"}, ProgrammeTypeCase{"Education", "5 - Education"},
+        ProgrammeTypeCase{"Drama", "6 - Drama"}, ProgrammeTypeCase{"Culture", "7 - Culture"},
+        ProgrammeTypeCase{"Science", "8 - Science"}, ProgrammeTypeCase{"Varied", "9 - Varied"},
+        ProgrammeTypeCase{"PopMusic", "10 - Pop Music"},
+        ProgrammeTypeCase{"RockMusic", "11 - Rock Music"},
+        ProgrammeTypeCase{"EasyListening", "12 - Easy Listening"},
+        ProgrammeTypeCase{"LightClassical", "13 - Light Classical"},
+        ProgrammeTypeCase{"SeriousClassical", "14 - Serious Classical"},
+        ProgrammeTypeCase{"OtherMusic", "15 - Other Music"},
+        ProgrammeTypeCase{"Weather", "16 - Weather"}, ProgrammeTypeCase{"Finance", "17 - Finance"},
+        ProgrammeTypeCase{"ChildrensProgrammes", "18 - Children's Programmes"},
+        ProgrammeTypeCase{"SocialAffairs", "19 - Social Affairs"},
+        ProgrammeTypeCase{"Religion", "20 - Religion"},
+        ProgrammeTypeCase{"PhoneIn", "21 - Phone-in"}, ProgrammeTypeCase{"Travel", "22 - Travel"},
+        ProgrammeTypeCase{"Leisure", "23 - Leisure"}, ProgrammeTypeCase{"Jazz", "24 - Jazz"},
+        ProgrammeTypeCase{"Country", "25 - Country"},
+        ProgrammeTypeCase{"National", "26 - National"}, ProgrammeTypeCase{"Oldies", "27 - Oldies"},
+        ProgrammeTypeCase{"Folk", "28 - Folk"},
+        ProgrammeTypeCase{"Documentary", "29 - Documentary"},
+        ProgrammeTypeCase{"AlarmTest", "30 - Alarm Test"},
+        ProgrammeTypeCase{"Alarm", "31 - ALARM!"}),
+    testing::kRowName);
 
 TEST_F(PresentStation, Group0FlagsAndOnlyTheDiFieldOfItsSegment) {
   feed({0x1234, 0x043D, 0, 0});  // TP, TA, music, segment 1 with DI set

@@ -14,7 +14,6 @@ namespace tavimor {
 namespace {
 
 using namespace std::string_literals;
-using testing::packet;
 using testing::readFile;
 
 class ReceptionTest : public ::testing::Test {
@@ -27,7 +26,7 @@ TEST_F(ReceptionTest, APacketIsDecodedShownAndMirroredInTheStatusFile) {
   ASSERT_FALSE(reception.start());
   EXPECT_EQ(readFile("traffic.txt"), "?\r\n");
 
-  reception.handleRead(packet(0xD3C2, 0x0558, 0x1234, testing::chars('R', 'A')));
+  reception.handlePacket(toPacket({0xD3C2, 0x0558, 0x1234, testing::chars('R', 'A')}));
   const DisplayFields& fields = reception.fields();
   EXPECT_EQ(fields.caption(Field::HexRead),
             "00D3C205581234"
@@ -39,16 +38,8 @@ TEST_F(ReceptionTest, APacketIsDecodedShownAndMirroredInTheStatusFile) {
   EXPECT_EQ(readFile("traffic.txt"), " 1 \r\n");
 }
 
-TEST_F(ReceptionTest, AReadOfTwoPacketsIsDecodedAsTheFirst) {
-  reception.handleRead(packet(testing::group2A(0x1234, false, 2, "ABCD")) +
-                       packet(testing::group2A(0x5678, true, 7, "WXYZ")));
-  EXPECT_EQ(reception.fields().caption(Field::Pi), "1234");
-  EXPECT_EQ(reception.station().radioText.bufferA.substr(8, 4), "ABCD");
-  EXPECT_EQ(reception.station().radioText.bufferB, std::string(64, '_'));
-}
-
 TEST_F(ReceptionTest, AFragmentIsShownButDecodesNothing) {
-  reception.handleRead(packet(0xD3C2, 0x0558, 0x1234, testing::chars('R', 'A')));
+  reception.handlePacket(toPacket({0xD3C2, 0x0558, 0x1234, testing::chars('R', 'A')}));
   std::filesystem::remove("traffic.txt");
   const DisplayFields before = reception.fields();
   const Station stationBefore = reception.station();
@@ -56,7 +47,7 @@ TEST_F(ReceptionTest, AFragmentIsShownButDecodesNothing) {
   for (const std::string& fragment :
        {"\x01\x12\x34\x20\x00"s, "\x20\x05\x41\x42\x43\x44\x45\x46"s, "\x00"s}) {
     SCOPED_TRACE(fragment.size());
-    reception.handleRead(fragment);
+    reception.showFragment(testing::fragment(fragment));
     const DisplayFields& fields = reception.fields();
     EXPECT_EQ(fields.caption(Field::HexRead).size(), 2 * fragment.size());
     for (std::size_t i = 0; i < kFieldCount; ++i) {

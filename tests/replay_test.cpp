@@ -21,20 +21,20 @@ const std::string kTextA = "Tonight from eight: the rock hour with listeners' re
 const std::string kTextB = "Traffic: the ring road is clear again. Drive safely!\r           ";
 
 // 300 groups: 0A and 2A in turn; RadioText A for the first half, B for the second.
-std::vector<std::string> station() {
-  std::vector<std::string> groups;
+std::vector<PacketBytes> station() {
+  std::vector<PacketBytes> groups;
   for (std::size_t i = 0; i < 300; ++i) {
     const std::size_t n = i / 2;
     if (i % 2 == 0) {
       const std::size_t segment = n % 4;
-      groups.push_back(testing::packet(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
-                                               std::string_view(kPsName).substr(2 * segment, 2))));
+      groups.push_back(toPacket(group0A(0xD3C2, static_cast<std::uint16_t>(0x0548 | segment),
+                                        std::string_view(kPsName).substr(2 * segment, 2))));
     } else {
       const bool textB = i >= 150;
       const std::size_t segment = n % 16;
-      groups.push_back(testing::packet(
-          group2A(0xD3C2, textB, segment,
-                  std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4))));
+      groups.push_back(
+          toPacket(group2A(0xD3C2, textB, segment,
+                           std::string_view(textB ? kTextB : kTextA).substr(4 * segment, 4))));
     }
   }
   return groups;
@@ -47,8 +47,8 @@ TEST(Replay, WindowShowsTheStationAfterAFewHundredGroups) {
   Monitor monitor(QString::fromStdString(pty.devicePath()), reporter);
   ASSERT_TRUE(monitor.start());
 
-  for (const std::string& group : station())
-    monitor.handleRead(QByteArray::fromStdString(group));
+  for (const PacketBytes& packet : station())
+    monitor.handlePacket(packet);
 
   auto label = [&](const char* name) {
     return monitor.window().findChild<QLabel*>(QLatin1String(name));

@@ -117,8 +117,17 @@ class Soak : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(monitor.start());
     monitor.window().show();
-    QObject::connect(&monitor.receiverLink(), &ReceiverLink::readReceived,
-                     [this](const QByteArray& read) { onDelivered(read.toStdString()); });
+    QObject::connect(&monitor.receiverLink(), &ReceiverLink::packetReceived,
+                     [this](const PacketBytes& packet) {
+                       onDelivered(testing::bytesOf(packet));
+                       // The same read through the pure stages, for comparing with the window.
+                       reference.handlePacket(packet);
+                     });
+    QObject::connect(&monitor.receiverLink(), &ReceiverLink::fragmentReceived,
+                     [this](const Fragment& fragment) {
+                       onDelivered(testing::bytesOf(fragment.bytes()));
+                       reference.showFragment(fragment);
+                     });
   }
 
   void onDelivered(const std::string& read) {
@@ -128,15 +137,15 @@ class Soak : public ::testing::Test {
     } else {
       expected.pop_front();
     }
-    // The same read through the pure stages, for comparing with the window at the end.
-    reference.handleRead(read);
   }
 
   // Writes bytes to the line, then waits for every read they make.
   bool send(const std::string& bytes) {
-    const auto expect = [this](std::string_view read) { expected.emplace_back(read); };
-    framerModel.append(bytes, expect);
-    framerModel.flush(expect);
+    framerModel.append(
+        bytes, [this](const PacketBytes& packet) { expected.push_back(testing::bytesOf(packet)); });
+    framerModel.flush([this](const Fragment& fragment) {
+      expected.push_back(testing::bytesOf(fragment.bytes()));
+    });
     readsSent += static_cast<long>(expected.size());
     pty.write(bytes);
     return testing::waitUntil([this] { return expected.empty(); }, 10s);

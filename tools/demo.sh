@@ -4,10 +4,13 @@
 # pseudo-terminal linked at /dev/ttyS4 to another one that tavimor-feed writes to. Creating the
 # link in /dev needs root, through sudo when not run as root. A real /dev/ttyS4 is never touched.
 # Closing the window, Ctrl-C, SIGTERM or SIGHUP stops the monitor, the feeder and socat, removes
-# the link and exits 0. Given a hex group log, the feeder replays it instead of the demo station.
+# the link and exits 0. Given a hex group log, the feeder replays it instead of the demo station;
+# given a recorded FM multiplex signal (--mpx), it decodes the recording at its own pace; given a
+# frequency (--radio), it decodes the station that rtl_fm receives with an RTL-SDR stick, and the
+# demo stops when rtl_fm does.
 #
-# Usage: tools/demo.sh [BUILD_DIR [LOG]]   (make demo [LOG=...] builds first, then runs this)
-#        tools/demo.sh --check             (only root or sudo and a free port, before the build)
+# Usage: tools/demo.sh [--mpx FILE | --radio FREQUENCY] [BUILD_DIR [LOG]]
+#        tools/demo.sh --check [--radio FREQUENCY]   (root or sudo and a free port, before the build)
 set -eu
 
 fail() {
@@ -16,10 +19,26 @@ fail() {
 }
 
 check_only=""
-if [ "${1:-}" = --check ]; then
-  check_only=1
+recording=""
+frequency=""
+while [ $# -gt 0 ]; do
+  case $1 in
+    --check) check_only=1 ;;
+    --mpx)
+      [ -n "${2:-}" ] || fail "--mpx needs a recording of an FM multiplex signal"
+      [ -f "$2" ] || fail "$2: no such recording"
+      recording=$(realpath -- "$2")
+      shift
+      ;;
+    --radio)
+      [ -n "${2:-}" ] || fail "give the station's frequency, as in: make radio FREQ=94.5M"
+      frequency=$2
+      shift
+      ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 log=""
 if [ $# -ge 2 ]; then
   [ -f "$2" ] || fail "$2: no such log"
@@ -39,6 +58,9 @@ if [ -z "$check_only" ]; then
   for program in "$monitor" "$feeder" "$(command -v socat || echo socat)"; do
     [ -x "$program" ] || fail "$program is missing; 'make demo' installs and builds everything"
   done
+  if [ -n "$frequency" ] && ! command -v rtl_fm >/dev/null; then
+    fail "rtl_fm is missing; 'make radio' installs it (Debian's rtl-sdr)"
+  fi
 fi
 if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 user=$(id -un)
@@ -81,15 +103,24 @@ in_terminal_foreground() {
   [ "$3" = "$6" ]
 }
 
+# True while the process runs: ended and not yet waited for counts as ended.
+running() {
+  stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+  # shellcheck disable=SC2086  # after the name: state ...
+  set -- ${stat##*) }
+  [ "$1" != Z ]
+}
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-demo.XXXXXX")
 feeder_pid=""
+receiver_pid=""
 monitor_pid=""
 monitor_started=""
 stderr_saved=""
 
 # shellcheck disable=SC2317  # run by the traps
 stop_all() {
-  for pid in $monitor_pid $feeder_pid; do
+  for pid in $monitor_pid $feeder_pid $receiver_pid; do
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
   done
@@ -139,10 +170,24 @@ for _ in $(seq 50); do
 done
 if [ ! -e "$port" ] || [ ! -e "$work/feeder" ]; then fail "socat did not create $port"; fi
 
-"$feeder" "$work/feeder" ${log:+"$log"} </dev/null &
+if [ -n "$frequency" ]; then
+  # As the stick's own guides tune for RDS: wide FM, 171 000 samples a second of the multiplex.
+  mkfifo "$work/mpx"
+  rtl_fm -M fm -l 0 -A std -p "${PPM:-0}" -s 171k -g "${GAIN:-20}" -F 9 -f "$frequency" - \
+    >"$work/mpx" </dev/null &
+  receiver_pid=$!
+  "$feeder" --mpx "$work/feeder" - <"$work/mpx" &
+  source="The station at $frequency"
+elif [ -n "$recording" ]; then
+  "$feeder" --mpx --timed "$work/feeder" "$recording" </dev/null &
+  source=$recording
+else
+  "$feeder" "$work/feeder" ${log:+"$log"} </dev/null &
+  source=${log:-Demo station}
+fi
 feeder_pid=$!
 
-echo "${log:-Demo station} on $port. traffic.txt is written to $build_dir/." \
+echo "$source on $port. traffic.txt is written to $build_dir/." \
   "Close the window or press Ctrl-C to stop."
 (cd "$build_dir" && exec ./tavimor) </dev/null &
 monitor_pid=$!
@@ -151,6 +196,17 @@ status=0
 # A job-control shell reports its jobs' ends ("Done") on its standard error: not here.
 exec 4>&2 2>/dev/null
 stderr_saved=1
+# A live station ends the demo when rtl_fm ends (no stick, or one pulled out): the feeder then
+# ends with it. Only a child can be waited for, so both are watched.
+if [ -n "$receiver_pid" ]; then
+  while running "$monitor_pid" && running "$feeder_pid"; do sleep 0.2; done
+fi
+if running "$monitor_pid" && [ -n "$receiver_pid" ]; then
+  exec 2>&4 4>&-
+  stderr_saved=""
+  echo "demo: the receiver stopped (rtl_fm's message above says why)" >&2
+  finish 1
+fi
 wait "$monitor_pid" || status=$?
 exec 2>&4 4>&-
 stderr_saved=""

@@ -3,17 +3,15 @@
 // other programs.
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <system_error>
 
 #include "decode/station.h"
 #include "traffic/status_file.h"
+#include "traffic/traffic_state.h"
 
 namespace tavimor {
-
-enum class TrafficState : std::uint8_t { NoAnnouncement, Announcement };
 
 // An announcement is on air while the latest group 0 set both TP and TA; before any group 0 it
 // is not.

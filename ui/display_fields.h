@@ -34,9 +34,9 @@ enum class Field : std::uint8_t {
   RadioTextGroupCount,
   RadioTextCaptionA,
   RadioTextCaptionB,
-  TrafficBanner,
+  TrafficBanner,  // the last
 };
-inline constexpr std::size_t kFieldCount = 20;
+inline constexpr std::size_t kFieldCount = static_cast<std::size_t>(Field::TrafficBanner) + 1;
 
 // The Qt objectName of the field's control, such as "lblPI".
 std::string_view controlName(Field field);
@@ -55,6 +55,7 @@ using Colour = std::variant<Rgb, ThemeColour>;
 
 inline constexpr Rgb kLightGreen{128, 255, 128};
 inline constexpr Rgb kLightRed{255, 128, 128};
+// The ink of the RadioText buffer lines and their captions.
 inline constexpr Rgb kGrey{128, 128, 128};
 
 using FieldSet = std::bitset<kFieldCount>;

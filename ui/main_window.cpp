@@ -3,10 +3,19 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 
+#include <algorithm>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+#include "decode/rds_group.h"
 #include "ui/cached_frame_style.h"
 #include "version.h"
 
@@ -14,6 +23,8 @@ namespace tavimor {
 namespace {
 
 constexpr QSize kClientSize{754, 402};
+// Below this, text is no longer legible.
+constexpr int kSmallestPixelSize = 7;
 
 enum class Style { LargeBold, SmallBold, Small, Fixed, Banner, Default };
 enum class Ink { Standard, Grey };
@@ -22,10 +33,18 @@ constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignTop;
 constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignTop;
 constexpr Qt::Alignment kCentre = Qt::AlignHCenter | Qt::AlignTop;
 
-// A static caption has its text here; a display field takes its caption from the model.
-struct LabelDesign {
+// What a label shows: a caption of its own, a display field, or the credit line.
+struct Caption {
   const char* name;
   const char* text;
+};
+struct CreditLine {
+  const char* name;
+};
+using LabelContent = std::variant<Caption, Field, CreditLine>;
+
+struct LabelDesign {
+  LabelContent content;
   QRect box;
   Style style;
   Ink ink;
@@ -35,40 +54,40 @@ struct LabelDesign {
 // Top to bottom, left to right; later labels lie above earlier ones where boxes overlap.
 // clang-format off
 const LabelDesign kLabels[] = {
-    {"Label1",       "PI:",                 {40, 8, 57, 25},     Style::LargeBold, Ink::Standard, kRight},
-    {"lblPI",        nullptr,               {112, 8, 105, 25},   Style::LargeBold, Ink::Standard, kLeft},
-    {"Label8",       "Hex:",                {472, 8, 97, 17},    Style::Small,     Ink::Standard, kRight},
-    {"Label10",      "Raw:",                {472, 32, 97, 17},   Style::Small,     Ink::Standard, kRight},
-    {"Label4",       "PS:",                 {40, 40, 57, 25},    Style::LargeBold, Ink::Standard, kRight},
-    {"lblPS",        nullptr,               {112, 40, 105, 25},  Style::LargeBold, Ink::Standard, kLeft},
-    {"Label5",       "Group Type:",         {552, 56, 97, 17},   Style::Small,     Ink::Standard, kRight},
-    {"lblGroup",     nullptr,               {672, 56, 105, 17},  Style::Small,     Ink::Standard, kLeft},
-    {"Label2",       "TP:",                 {40, 72, 57, 25},    Style::LargeBold, Ink::Standard, kRight},
-    {"lblTP",        nullptr,               {112, 72, 105, 25},  Style::LargeBold, Ink::Standard, kLeft},
-    {"Label3",       "TA:",                 {40, 104, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
-    {"lblTA",        nullptr,               {112, 104, 105, 25}, Style::LargeBold, Ink::Standard, kLeft},
-    {"Label6",       "M/S:",                {40, 136, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
-    {"lblMS",        nullptr,               {112, 136, 105, 25}, Style::LargeBold, Ink::Standard, kLeft},
-    {"Label7",       "PTY:",                {40, 168, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
-    {"lblPTY",       nullptr,               {112, 168, 689, 25}, Style::LargeBold, Ink::Standard, kLeft},
-    {"Label9",       "RadioText:",          {8, 200, 89, 17},    Style::SmallBold, Ink::Standard, kRight},
-    {"lblRadioText", nullptr,               {112, 200, 689, 17}, Style::Fixed,     Ink::Standard, kLeft},
-    {"lblcapA",      nullptr,               {40, 240, 57, 17},   Style::SmallBold, Ink::Grey,     kRight},
-    {"lblRTA",       nullptr,               {112, 240, 689, 17}, Style::Fixed,     Ink::Grey,     kLeft},
-    {"lblCapB",      nullptr,               {40, 264, 57, 17},   Style::SmallBold, Ink::Grey,     kRight},
-    {"lblRTB",       nullptr,               {112, 264, 689, 17}, Style::Fixed,     Ink::Grey,     kLeft},
+    {Caption{"Label1", "PI:"},                 {40, 8, 57, 25},     Style::LargeBold, Ink::Standard, kRight},
+    {Field::Pi,                                {112, 8, 105, 25},   Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label8", "Hex:"},                {472, 8, 97, 17},    Style::Small,     Ink::Standard, kRight},
+    {Caption{"Label10", "Raw:"},               {472, 32, 97, 17},   Style::Small,     Ink::Standard, kRight},
+    {Caption{"Label4", "PS:"},                 {40, 40, 57, 25},    Style::LargeBold, Ink::Standard, kRight},
+    {Field::PsName,                            {112, 40, 105, 25},  Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label5", "Group Type:"},         {552, 56, 97, 17},   Style::Small,     Ink::Standard, kRight},
+    {Field::GroupType,                         {672, 56, 105, 17},  Style::Small,     Ink::Standard, kLeft},
+    {Caption{"Label2", "TP:"},                 {40, 72, 57, 25},    Style::LargeBold, Ink::Standard, kRight},
+    {Field::TrafficProgramme,                  {112, 72, 105, 25},  Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label3", "TA:"},                 {40, 104, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
+    {Field::TrafficAnnouncement,               {112, 104, 105, 25}, Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label6", "M/S:"},                {40, 136, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
+    {Field::MusicSpeech,                       {112, 136, 105, 25}, Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label7", "PTY:"},                {40, 168, 57, 25},   Style::LargeBold, Ink::Standard, kRight},
+    {Field::ProgrammeType,                     {112, 168, 689, 25}, Style::LargeBold, Ink::Standard, kLeft},
+    {Caption{"Label9", "RadioText:"},          {8, 200, 89, 17},    Style::SmallBold, Ink::Standard, kRight},
+    {Field::RadioText,                         {112, 200, 689, 17}, Style::Fixed,     Ink::Standard, kLeft},
+    {Field::RadioTextCaptionA,                 {40, 240, 57, 17},   Style::SmallBold, Ink::Grey,     kRight},
+    {Field::RadioTextA,                        {112, 240, 689, 17}, Style::Fixed,     Ink::Grey,     kLeft},
+    {Field::RadioTextCaptionB,                 {40, 264, 57, 17},   Style::SmallBold, Ink::Grey,     kRight},
+    {Field::RadioTextB,                        {112, 264, 689, 17}, Style::Fixed,     Ink::Grey,     kLeft},
     // The counter sits between the A and B lines and must not be hidden by lblRTB's box.
-    {"lblRDScount",  nullptr,               {688, 256, 57, 17},  Style::SmallBold, Ink::Grey,     kRight},
-    {"Label11",      "DI Stereo:",          {-56, 296, 161, 17}, Style::SmallBold, Ink::Standard, kRight},
-    {"lblDIstereo",  nullptr,               {112, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
-    {"Label12",      "DI Artificial Head:", {160, 296, 153, 17}, Style::SmallBold, Ink::Standard, kRight},
-    {"lblDIhead",    nullptr,               {320, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
-    {"Label13",      "DI Compressed:",      {352, 296, 145, 17}, Style::SmallBold, Ink::Standard, kRight},
-    {"lblDIcomp",    nullptr,               {504, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
-    {"Label14",      "DI Dynamic PTY:",     {544, 296, 153, 17}, Style::SmallBold, Ink::Standard, kRight},
-    {"lblDIdynPTY",  nullptr,               {704, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
-    {"lblTraffic",   nullptr,               {16, 336, 721, 33},  Style::Banner,    Ink::Standard, kCentre},
-    {"Label15",      nullptr,               {0, 384, 753, 17},   Style::Default,   Ink::Standard, kCentre},
+    {Field::RadioTextGroupCount,               {688, 256, 57, 17},  Style::SmallBold, Ink::Grey,     kRight},
+    {Caption{"Label11", "DI Stereo:"},         {-56, 296, 161, 17}, Style::SmallBold, Ink::Standard, kRight},
+    {Field::DiStereo,                          {112, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
+    {Caption{"Label12", "DI Artificial Head:"}, {160, 296, 153, 17}, Style::SmallBold, Ink::Standard, kRight},
+    {Field::DiArtificialHead,                  {320, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
+    {Caption{"Label13", "DI Compressed:"},     {352, 296, 145, 17}, Style::SmallBold, Ink::Standard, kRight},
+    {Field::DiCompressed,                      {504, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
+    {Caption{"Label14", "DI Dynamic PTY:"},    {544, 296, 153, 17}, Style::SmallBold, Ink::Standard, kRight},
+    {Field::DiDynamicPty,                      {704, 296, 25, 17},  Style::SmallBold, Ink::Standard, kLeft},
+    {Field::TrafficBanner,                     {16, 336, 721, 33},  Style::Banner,    Ink::Standard, kCentre},
+    {CreditLine{"Label15"},                    {0, 384, 753, 17},   Style::Default,   Ink::Standard, kCentre},
 };
 // clang-format on
 
@@ -82,6 +101,14 @@ const TextBoxDesign kTextBoxes[] = {
     {Field::RawRead, {576, 32, 113, 19}},
     {Field::HexRead, {576, 8, 113, 19}},
 };
+
+QString qstring(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QColor qcolor(const Rgb& rgb) {
+  return {rgb.red, rgb.green, rgb.blue};
+}
 
 QFont sansSerif(int pixelSize, QFont::Weight weight) {
   QFont font(QStringLiteral("MS Sans Serif"));
@@ -112,6 +139,29 @@ QFont fixedPitch() {
 // they are set anew with every packet, and shaping their text was a quarter of the window's work.
 QFont withoutShaping(QFont font) {
   font.setStyleStrategy(QFont::PreferNoShaping);
+  return font;
+}
+
+// The hex box shows a whole packet, 18 digits, in its fixed width: the desktop's font is made
+// smaller until that many of the widest hex digit fit. The raw box keeps the same font.
+QFont packetFont(const QLineEdit& box) {
+  QStyleOptionFrame option;
+  option.initFrom(&box);
+  option.lineWidth = box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, &box);
+  // QLineEdit keeps two pixels clear on either side of its text.
+  const qreal width =
+      box.style()->subElementRect(QStyle::SE_LineEditContents, &option, &box).width() - 4;
+  QFont font = withoutShaping(box.font());
+  const auto fits = [&] {
+    const QFontMetricsF metrics(font);
+    qreal widest = 0;
+    for (const QChar digit : QStringLiteral("0123456789ABCDEF"))
+      widest = std::max(widest, metrics.horizontalAdvance(digit));
+    return widest * 2 * kPacketSize <= width;
+  };
+  for (int pixels = QFontInfo(font).pixelSize(); !fits() && pixels > kSmallestPixelSize;) {
+    font.setPixelSize(--pixels);
+  }
   return font;
 }
 
@@ -157,7 +207,6 @@ void MainWindow::createControls() {
   const QFont fixed = fixedPitch();
   for (const LabelDesign& design : kLabels) {
     auto* label = new QLabel(this);
-    label->setObjectName(QLatin1String(design.name));
     label->setTextFormat(Qt::PlainText);
     label->setGeometry(design.box);
     label->setAlignment(design.alignment);
@@ -165,30 +214,41 @@ void MainWindow::createControls() {
     label->setAutoFillBackground(true);
     QPalette labelPalette = label->palette();
     labelPalette.setColor(QPalette::Window, resolve(ThemeColour::ButtonFace));
-    if (design.ink == Ink::Grey) labelPalette.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    if (design.ink == Ink::Grey) labelPalette.setColor(QPalette::WindowText, qcolor(kGrey));
     label->setPalette(labelPalette);
-    if (design.text != nullptr) label->setText(QString::fromUtf8(design.text));
+    std::visit(
+        [&](const auto& content) {
+          using Content = std::decay_t<decltype(content)>;
+          if constexpr (std::is_same_v<Content, Caption>) {
+            label->setObjectName(QLatin1String(content.name));
+            label->setText(QString::fromUtf8(content.text));
+          } else if constexpr (std::is_same_v<Content, CreditLine>) {
+            label->setObjectName(QLatin1String(content.name));
+            label->setText(creditLine());
+          } else {
+            label->setObjectName(qstring(controlName(content)));
+            fieldWidgets_[static_cast<std::size_t>(content)].label = label;
+          }
+        },
+        design.content);
   }
-  findChild<QLabel*>(QStringLiteral("Label15"))->setText(creditLine());
 
   auto* boxStyle = new CachedFrameStyle;
   boxStyle->setParent(this);
   for (const TextBoxDesign& design : kTextBoxes) {
     auto* box = new QLineEdit(this);
     box->setStyle(boxStyle);
-    box->setObjectName(QString::fromLatin1(controlName(design.field)));
+    box->setObjectName(qstring(controlName(design.field)));
     box->setGeometry(design.box);
     box->setReadOnly(true);
-    box->setFont(withoutShaping(QFont()));
+    fieldWidgets_[static_cast<std::size_t>(design.field)].box = box;
   }
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
-    const auto name = controlName(static_cast<Field>(i));
-    fieldWidgets_[i] =
-        findChild<QWidget*>(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
-  }
-  setTabOrder(fieldWidgets_[static_cast<std::size_t>(Field::RawRead)],
-              fieldWidgets_[static_cast<std::size_t>(Field::HexRead)]);
-  fieldWidgets_[static_cast<std::size_t>(Field::RawRead)]->setFocus();
+  const QFont boxFont = packetFont(*fieldWidgets_[static_cast<std::size_t>(Field::HexRead)].box);
+  for (const TextBoxDesign& design : kTextBoxes)
+    fieldWidgets_[static_cast<std::size_t>(design.field)].box->setFont(boxFont);
+  QLineEdit* rawBox = fieldWidgets_[static_cast<std::size_t>(Field::RawRead)].box;
+  setTabOrder(rawBox, fieldWidgets_[static_cast<std::size_t>(Field::HexRead)].box);
+  rawBox->setFocus();
 }
 
 void MainWindow::present(DisplayFields& fields) {
@@ -199,25 +259,24 @@ void MainWindow::present(DisplayFields& fields) {
 }
 
 void MainWindow::showField(const DisplayFields& fields, Field field) {
-  QWidget* widget = fieldWidgets_[static_cast<std::size_t>(field)];
+  const FieldWidget& widget = fieldWidgets_[static_cast<std::size_t>(field)];
   const QString text = QString::fromStdString(fields.caption(field));
-  if (auto* box = qobject_cast<QLineEdit*>(widget)) {
-    box->setText(text);
-    box->setCursorPosition(0);  // a packet is read from its lead byte on
+  if (widget.box != nullptr) {
+    widget.box->setText(text);
+    widget.box->setCursorPosition(0);  // a packet is read from its lead byte on
     return;
   }
-  auto* label = static_cast<QLabel*>(widget);
-  label->setText(text);
+  widget.label->setText(text);
   const QColor background = resolve(fields.background(field));
-  if (label->palette().color(QPalette::Window) != background) {
-    QPalette labelPalette = label->palette();
+  if (widget.label->palette().color(QPalette::Window) != background) {
+    QPalette labelPalette = widget.label->palette();
     labelPalette.setColor(QPalette::Window, background);
-    label->setPalette(labelPalette);
+    widget.label->setPalette(labelPalette);
   }
 }
 
 QColor MainWindow::resolve(const Colour& colour) const {
-  if (const auto* rgb = std::get_if<Rgb>(&colour)) return {rgb->red, rgb->green, rgb->blue};
+  if (const auto* rgb = std::get_if<Rgb>(&colour)) return qcolor(*rgb);
   switch (std::get<ThemeColour>(colour)) {
     case ThemeColour::ButtonFace:
       return palette().color(QPalette::Button);

@@ -31,7 +31,12 @@ class MainWindow : public QWidget {
   void showField(const DisplayFields& fields, Field field);
   QColor resolve(const Colour& colour) const;
 
-  std::array<QWidget*, kFieldCount> fieldWidgets_{};
+  // Each field is shown by a label or by a text box.
+  struct FieldWidget {
+    QLabel* label = nullptr;
+    QLineEdit* box = nullptr;
+  };
+  std::array<FieldWidget, kFieldCount> fieldWidgets_{};
 };
 
 }  // namespace tavimor

@@ -34,6 +34,15 @@ void appendUtf8(char16_t character, std::string& out) {
   }
 }
 
+template <typename Byte>
+std::string utf8Of(std::span<const Byte> bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (const Byte byte : bytes)
+    appendUtf8(rdsCharacter(static_cast<unsigned char>(byte)), text);
+  return text;
+}
+
 }  // namespace
 
 char16_t rdsCharacter(unsigned char byte) {
@@ -43,11 +52,11 @@ char16_t rdsCharacter(unsigned char byte) {
 }
 
 std::string rdsToUtf8(std::string_view bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (const char byte : bytes)
-    appendUtf8(rdsCharacter(static_cast<unsigned char>(byte)), text);
-  return text;
+  return utf8Of(std::span<const char>(bytes));
+}
+
+std::string rdsToUtf8(std::span<const std::uint8_t> bytes) {
+  return utf8Of(bytes);
 }
 
 }  // namespace tavimor

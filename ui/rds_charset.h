@@ -3,6 +3,8 @@
 // table, so that every byte takes exactly one column.
 #pragma once
 
+#include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -16,5 +18,6 @@ char16_t rdsCharacter(unsigned char byte);
 
 // The bytes as UTF-8 text, one character per byte.
 std::string rdsToUtf8(std::string_view bytes);
+std::string rdsToUtf8(std::span<const std::uint8_t> bytes);
 
 }  // namespace tavimor

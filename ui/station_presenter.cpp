@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "decode/programme_type.h"
-#include "decode/rds_group.h"
 #include "ui/rds_charset.h"
 
 namespace tavimor {
@@ -74,12 +73,11 @@ void presentRadioText(const RadioText& text, DisplayFields& fields) {
 
 }  // namespace
 
-void presentRead(std::string_view read, DisplayFields& fields) {
-  const std::string_view packet = read.substr(0, kPacketSize);
+void presentRead(std::span<const std::uint8_t> read, DisplayFields& fields) {
   std::string hex;
-  hex.reserve(2 * packet.size());
-  for (const char byte : packet)
-    hex += hexDigits(static_cast<unsigned char>(byte), 2);
+  hex.reserve(2 * read.size());
+  for (const std::uint8_t byte : read)
+    hex += hexDigits(byte, 2);
   fields.setCaption(Field::RawRead, rdsToUtf8(read));
   fields.setCaption(Field::HexRead, hex);
 }

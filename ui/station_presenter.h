@@ -3,18 +3,18 @@
 // display fields. A field keeps its start-up caption until there is something to show in it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
-#include <string_view>
+#include <span>
 
 #include "decode/station.h"
-#include "traffic/traffic_indicator.h"
+#include "traffic/traffic_state.h"
 #include "ui/display_fields.h"
 
 namespace tavimor {
 
-// One read from the receiver: as received, and as two hex digits for each of its first nine
-// bytes.
-void presentRead(std::string_view read, DisplayFields& fields);
+// A packet or fragment from the receiver: as received, and as two hex digits for each byte.
+void presentRead(std::span<const std::uint8_t> read, DisplayFields& fields);
 
 void presentStation(const Station& station, DisplayFields& fields);
 

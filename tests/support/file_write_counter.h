@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Counts how often files in a directory are written and closed, as the kernel reports it.
+// Counts how often files in a directory are written and closed, or linked into place whole, as the
+// kernel reports it.
 #pragma once
 
 #include <sys/inotify.h>
@@ -16,7 +17,7 @@ class FileWriteCounter {
  public:
   FileWriteCounter(const std::filesystem::path& directory, std::string fileName)
       : fileName_(std::move(fileName)), fd_(inotify_init1(IN_NONBLOCK)) {
-    if (fd_ < 0 || inotify_add_watch(fd_, directory.c_str(), IN_CLOSE_WRITE) < 0) {
+    if (fd_ < 0 || inotify_add_watch(fd_, directory.c_str(), IN_CLOSE_WRITE | IN_CREATE) < 0) {
       throw std::runtime_error("inotify unavailable");
     }
   }
@@ -24,7 +25,7 @@ class FileWriteCounter {
   FileWriteCounter(const FileWriteCounter&) = delete;
   FileWriteCounter& operator=(const FileWriteCounter&) = delete;
 
-  // Writes of the file closed since the previous call.
+  // Writes of the file since the previous call.
   int takeCount() {
     int count = 0;
     alignas(inotify_event) std::array<char, 4096> buffer{};

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "decode/packet_framer.h"
 #include "decode/rds_group.h"
 
 namespace tavimor::testing {
@@ -35,6 +38,17 @@ inline RdsGroup group2A(std::uint16_t pi, bool textB, std::size_t segment, std::
 
 inline std::string packet(const RdsGroup& group) {
   return packet(group.a, group.b, group.c, group.d);
+}
+
+// One to eight bytes, as the line left them before a pause.
+inline Fragment fragment(std::string_view bytes) {
+  const std::vector<std::uint8_t> unsignedBytes(bytes.begin(), bytes.end());
+  return Fragment(unsignedBytes);
+}
+
+// Bytes as the line carried them: a packet's, or a fragment's.
+inline std::string bytesOf(std::span<const std::uint8_t> bytes) {
+  return {bytes.begin(), bytes.end()};
 }
 
 // Two upper-case hex digits per byte, as the hex box shows a read.

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "mpx/mpx_decoder.h"
+
 namespace tavimor::feed {
 namespace {
 
@@ -33,6 +35,19 @@ std::optional<std::chrono::milliseconds> parseMaxGap(std::string_view text) {
   return gap;
 }
 
+// Samples per second, as "171000", "171k" or "0.25M".
+std::optional<double> parseSampleRate(std::string_view text) {
+  double scale = 1;
+  if (text.ends_with('k')) scale = 1e3;
+  if (text.ends_with('M')) scale = 1e6;
+  if (scale != 1) text.remove_suffix(1);
+  const auto number = parseNumber(text);
+  if (!number) return std::nullopt;
+  const double rate = *number * scale;
+  if (rate < mpx::kMinSampleRate || rate > kMaxMpxSampleRate) return std::nullopt;
+  return rate;
+}
+
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   std::uint64_t count = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
@@ -45,12 +60,25 @@ bool takesValue(std::string_view option) {
          option == "--max-gap";
 }
 
+// --rate means groups per second, or samples per second with --mpx, which may come after it.
+std::optional<UsageError> applyRate(std::string_view value, FeedOptions& options) {
+  if (options.mpx) {
+    const auto rate = parseSampleRate(value);
+    if (!rate) {
+      return UsageError{"invalid sample rate '" + std::string(value) +
+                        "' (from 128k to 10M samples a second)"};
+    }
+    options.mpxSampleRate = *rate;
+    return std::nullopt;
+  }
+  const auto rate = parseNumber(value);
+  if (!rate) return UsageError{"invalid rate '" + std::string(value) + "'"};
+  options.groupsPerSecond = *rate;
+  return std::nullopt;
+}
+
 std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& options) {
-  if (option.name == "-r" || option.name == "--rate") {
-    const auto rate = parseNumber(option.value);
-    if (!rate) return UsageError{"invalid rate '" + std::string(option.value) + "'"};
-    options.groupsPerSecond = *rate;
-  } else if (option.name == "-n" || option.name == "--count") {
+  if (option.name == "-n" || option.name == "--count") {
     const auto count = parseCount(option.value);
     if (!count) return UsageError{"invalid count '" + std::string(option.value) + "'"};
     options.count = *count;
@@ -62,6 +90,10 @@ std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& op
     options.strict = true;
   } else if (option.name == "--timed") {
     options.timed = true;
+  } else if (option.name == "--mpx") {
+    options.mpx = true;
+  } else if (option.name == "--hex") {
+    options.hexLines = true;
   } else {
     return UsageError{"unknown option '" + std::string(option.name) + "'"};
   }
@@ -79,6 +111,14 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
   if (options.strict && !options.logFile) return UsageError{"--strict needs a LOG"};
   if (options.timed && !options.logFile) return UsageError{"--timed needs a LOG"};
   if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
+  if (options.mpx && !options.logFile) {
+    return UsageError{"--mpx needs an INPUT (- for raw samples on standard input)"};
+  }
+  if (options.mpx && options.mpxSampleRate && options.logFile != "-") {
+    return UsageError{"--rate is for raw samples on standard input; a sound file has its own"};
+  }
+  if (options.mpx && options.strict) return UsageError{"--strict is for a LOG, not --mpx"};
+  if (options.mpx && options.maxGap) return UsageError{"--max-gap is for a LOG, not --mpx"};
   return std::nullopt;
 }
 
@@ -87,6 +127,7 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
 CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
   FeedOptions options;
   std::vector<std::string_view> operands;
+  std::optional<std::string_view> rate;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -114,7 +155,14 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
       }
       option.value = arguments[++i];
     }
-    if (auto error = applyOption(option, options)) return *error;
+    if (option.name == "-r" || option.name == "--rate") {
+      rate = option.value;
+    } else if (auto error = applyOption(option, options)) {
+      return *error;
+    }
+  }
+  if (rate) {
+    if (auto error = applyRate(*rate, options)) return *error;
   }
   if (auto error = placeOperands(operands, options)) return *error;
   return options;
@@ -122,13 +170,18 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
 
 std::string usageText(std::string_view programName) {
   const std::string name(programName);
-  return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" +
+  return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" + "  or:  " + name +
+         " --mpx [OPTION]... DEVICE INPUT\n" +
          "Writes RDS groups to DEVICE as a receiver sends them: nine-byte packets, a lead byte\n"
          "then blocks A, B, C and D high byte first, at 9600 baud 8N1 on a serial line.\n"
          "\n"
          "The groups come from LOG, a hex group log with one group per line\n"
          "(\"PPPP BBBB CCCC DDDD\", optionally \" @YYYY/MM/DD HH:MM:SS.cc\"; - for standard\n"
          "input), or without LOG from a built-in demo station that runs until interrupted.\n"
+         "With --mpx they are decoded from an FM multiplex signal: INPUT is a sound file (FLAC,\n"
+         "WAV, ...; its first channel), or - for raw signed 16-bit little-endian samples on\n"
+         "standard input as rtl_fm writes them. Each group goes out as soon as it is decoded;\n"
+         "groups with a block that could not be decoded are skipped unless written as --hex.\n"
          "DEVICE is a serial device, a pseudo-terminal, a FIFO, or - for standard output.\n"
          "\n"
          "Groups from a log go out at --rate. Standard input from a pipe or a terminal is live:\n"
@@ -138,10 +191,16 @@ std::string usageText(std::string_view programName) {
          "  -r, --rate=GROUPS      groups per second (default 11.4, as a station sends them;\n"
          "                         0 sends as fast as the line takes them)\n"
          "      --timed            send the groups of LOG at the times of their timestamps;\n"
-         "                         a group without one follows the one before at --rate\n"
+         "                         a group without one follows the one before at --rate;\n"
+         "                         with --mpx, send each group when it ended in the signal\n"
          "      --max-gap=SECONDS  with --timed, shorten longer gaps to SECONDS (default 5)\n"
          "  -n, --count=N          stop after N groups\n"
          "      --strict           end at the first malformed line of LOG, with status 1\n"
+         "      --mpx              decode the groups from the FM multiplex signal in INPUT\n"
+         "  -r, --rate=SAMPLES     with --mpx, raw samples per second on standard input\n"
+         "                         (default 171k; at least 128k)\n"
+         "      --hex              write hex group log lines, \"----\" for a lost block,\n"
+         "                         instead of packets\n"
          "  -h, --help             show this help and exit\n"
          "  -V, --version          show the version and exit\n"
          "\n"

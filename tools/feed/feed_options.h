@@ -17,6 +17,10 @@ namespace tavimor::feed {
 // A timed replay waits no longer than this between two groups, unless told otherwise.
 inline constexpr std::chrono::milliseconds kDefaultMaxGap{5000};
 
+// Raw multiplex samples come at the rate rtl_fm is told to give (-s 171k), unless told otherwise.
+inline constexpr double kDefaultMpxSampleRate = 171'000.0;
+inline constexpr double kMaxMpxSampleRate = 10'000'000.0;
+
 struct FeedOptions {
   std::string device;                    // "-" for standard output
   std::optional<std::string> logFile{};  // "-" for standard input; none for the demo station
@@ -27,6 +31,11 @@ struct FeedOptions {
   bool strict = false;
   bool timed = false;                                 // at the times of the log's timestamps
   std::optional<std::chrono::milliseconds> maxGap{};  // none: kDefaultMaxGap
+  // The input is an FM multiplex signal whose groups are decoded here: logFile names a sound
+  // file, or "-" for raw samples on standard input at mpxSampleRate.
+  bool mpx = false;
+  std::optional<double> mpxSampleRate{};  // none: kDefaultMpxSampleRate
+  bool hexLines = false;                  // hex group log lines instead of packets
 };
 
 struct HelpRequest {};

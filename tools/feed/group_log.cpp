@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <vector>
 
 namespace tavimor::feed {
@@ -89,7 +90,38 @@ Timestamp parseTimestamp(const std::vector<std::string_view>& words) {
   return {time, {}};
 }
 
+std::string hexBlock(std::uint16_t block) {
+  std::array<char, 5> digits{};
+  std::snprintf(digits.data(), digits.size(), "%04X", static_cast<unsigned>(block));
+  return {digits.data(), 4};
+}
+
+std::string timestampText(LogTime time) {
+  using namespace std::chrono;
+  const sys_days day = floor<days>(time);
+  const year_month_day date(day);
+  const hh_mm_ss<Centiseconds> clock(time - day);
+  std::array<char, 32> text{};
+  const int length = std::snprintf(
+      text.data(), text.size(), "@%04d/%02u/%02u %02d:%02d:%02d.%02d",
+      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+      static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+      static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+      static_cast<int>(clock.subseconds().count()));
+  return {text.data(), static_cast<std::size_t>(length)};
+}
+
 }  // namespace
+
+std::string formatLogLine(const LogBlocks& blocks, const std::optional<LogTime>& time) {
+  std::string line;
+  for (const std::optional<std::uint16_t>& block : blocks) {
+    if (!line.empty()) line += ' ';
+    line += block ? hexBlock(*block) : std::string(kMissingBlock);
+  }
+  if (time) line += ' ' + timestampText(*time);
+  return line;
+}
 
 LogLine parseLogLine(std::string_view line) {
   const std::vector<std::string_view> words = splitAtBlanks(line);

@@ -4,6 +4,7 @@
 // receiver could not decode.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <istream>
@@ -30,6 +31,13 @@ struct LogLine {
 };
 
 LogLine parseLogLine(std::string_view line);
+
+// The four blocks of a group as a log keeps them; a block that could not be decoded is absent.
+using LogBlocks = std::array<std::optional<std::uint16_t>, 4>;
+
+// The log line of a group, without its line end: "PPPP BBBB CCCC DDDD" in upper-case hex, "----"
+// for an absent block, then " @YYYY/MM/DD HH:MM:SS.cc" if the time is known.
+std::string formatLogLine(const LogBlocks& blocks, const std::optional<LogTime>& time);
 
 // Reads groups from a log, telling the diagnostics stream about each malformed line as
 // "name:line: problem". Groups with a missing block and malformed lines are skipped and counted;

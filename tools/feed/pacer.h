@@ -23,6 +23,15 @@ inline PaceClock::duration intervalAt(double groupsPerSecond) {
       std::chrono::duration<double>(1.0 / groupsPerSecond));
 }
 
+// Returns at due, or early with false when stop is set.
+inline bool waitUntil(PaceClock::time_point due, const std::atomic<bool>& stop) {
+  constexpr std::chrono::milliseconds kStopCheckInterval{100};
+  while (!stop && PaceClock::now() < due) {
+    std::this_thread::sleep_until(std::min(due, PaceClock::now() + kStopCheckInterval));
+  }
+  return !stop;
+}
+
 class Pacer {
  public:
   // Returns when the next group is due: the first at once, each later one gap after the one
@@ -34,16 +43,11 @@ class Pacer {
     // up.
     PaceClock::time_point due = previousDue_ ? *previousDue_ + gap : now;
     if (due + gap < now) due = now;
-    while (!stop && PaceClock::now() < due) {
-      std::this_thread::sleep_until(std::min(due, PaceClock::now() + kStopCheckInterval));
-    }
     previousDue_ = due;
-    return !stop;
+    return waitUntil(due, stop);
   }
 
  private:
-  static constexpr std::chrono::milliseconds kStopCheckInterval{100};
-
   std::optional<PaceClock::time_point> previousDue_;
 };
 

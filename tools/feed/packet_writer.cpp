@@ -52,9 +52,18 @@ std::optional<std::string> PacketWriter::open(const std::string& device) {
 }
 
 bool PacketWriter::write(const PacketBytes& packet, const std::atomic<bool>& stop) {
-  const auto* bytes = reinterpret_cast<const char*>(packet.data());
-  if (device_->write(bytes, static_cast<qint64>(packet.size())) !=
-      static_cast<qint64>(packet.size())) {
+  return writeBytes({reinterpret_cast<const char*>(packet.data()), packet.size()}, stop);
+}
+
+bool PacketWriter::writeLine(std::string_view line, const std::atomic<bool>& stop) {
+  std::string withEnd(line);
+  withEnd += '\n';
+  return writeBytes(withEnd, stop);
+}
+
+bool PacketWriter::writeBytes(std::span<const char> bytes, const std::atomic<bool>& stop) {
+  if (device_->write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+      static_cast<qint64>(bytes.size())) {
     return false;
   }
   if (!serialPort_) return file_->flush();
