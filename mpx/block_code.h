@@ -47,7 +47,7 @@ struct SoftDecision {
 // less that of no symbol being wrong. A block is accepted only on these terms.
 struct SoftLimits {
   // The log-odds of the cheapest explanation against all others, at least.
-  float minLogOdds = 6.5F;
+  float minLogOdds = 7.0F;
   // Where the block is known beforehand (the programme identification), what its explanation
   // needs to score as a log-probability.
   float minKnownScore = -10.0F;
