@@ -232,15 +232,6 @@ std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed) {
   return groups;
 }
 
-std::vector<float> noiseOnly(double seconds, double sampleRate, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<float> samples(static_cast<std::size_t>(seconds * sampleRate));
-  // The noise of a reception at 0 dB of an RDS subcarrier at 4 %.
-  constexpr double kTypicalRdsPower = 0.04 * 0.04 * 0.25;
-  addWhiteNoise(samples, noiseDeviation(kTypicalRdsPower, 0.0, sampleRate), random);
-  return samples;
-}
-
 void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,
               std::uint32_t seed) {
   std::mt19937 random(seed);
