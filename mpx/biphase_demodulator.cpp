@@ -14,9 +14,13 @@ namespace {
 constexpr double kSpanSymbols = 4.0;
 // The pilot's phase turns 16 times per symbol: the bit clock is 19 kHz / 16.
 constexpr double kPilotTurnsPerSymbol = 16.0;
+constexpr double kSubcarrierTurnsPerSymbol = 3.0 * kPilotTurnsPerSymbol;
 constexpr double kPowerSymbols = 200.0;
 constexpr std::uint64_t kHalfwayCheckSymbols = 32;
 constexpr double kHalfwayMargin = 1.3;
+// Without a pilot the loops follow a transmitter's clock up to this far off, and no further
+// however long they are left to noise.
+constexpr double kMostClockError = 300e-6;
 // A floor under the noise estimate: a clean signal's symbols are no more certain than this.
 constexpr double kLeastNoise = 0.01;
 
@@ -134,12 +138,21 @@ void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) 
   const double timing = std::real(std::conj(y) * (late - early)) / power_;
   const LoopGains& clock = pilot_ ? kClockWithPilot : kClockAlone;
   clock_ -= clock.phase * timing;
-  if (!pilot_) clockFrequency_ -= clock.frequency * timing / samplesPerSymbol_;
+  if (!pilot_) {
+    clockFrequency_ =
+        std::clamp(clockFrequency_ - clock.frequency * timing / samplesPerSymbol_,
+                   -kMostClockError / samplesPerSymbol_, kMostClockError / samplesPerSymbol_);
+  }
 
   const double phase = std::imag(std::complex<double>(y) * std::complex<double>(y)) / power_;
   const LoopGains& carrier = pilot_ ? kCarrierWithPilot : kCarrierAlone;
   carrier_ += carrier.phase * phase;
-  if (!pilot_) carrierFrequency_ += carrier.frequency * phase / samplesPerSymbol_;
+  if (!pilot_) {
+    const double most =
+        kMostClockError * 2.0 * std::numbers::pi * kSubcarrierTurnsPerSymbol / samplesPerSymbol_;
+    carrierFrequency_ =
+        std::clamp(carrierFrequency_ + carrier.frequency * phase / samplesPerSymbol_, -most, most);
+  }
 
   const double value = y.real() / std::sqrt(power_);
   moment2_ += weight * (value * value - moment2_);

@@ -93,41 +93,65 @@ class Ranking {
   float runnerUp_ = INFINITY;
 };
 
-// Flips of one to four of the least reliable channel symbols.
-constexpr std::size_t kChaseSymbols = 8;
-constexpr std::size_t kChaseFlips = 4;
+// Flips of one to four of the sixteen least reliable channel symbols.
+constexpr std::size_t kChaseSymbols = 16;
+constexpr unsigned kChaseFlips = 4;
 
-// Returns the summed odds, against no error, of the sets of flips tried: that much of the chance
-// of errors has been looked at, and is not left to spread over every word.
-double considerChase(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed,
-                     Ranking& ranking) {
-  std::array<std::size_t, kBlockSymbols> order{};
-  std::iota(order.begin(), order.end(), 0);
-  std::partial_sort(
-      order.begin(), order.begin() + kChaseSymbols, order.end(),
-      [&](std::size_t x, std::size_t y) { return std::fabs(symbols[x]) < std::fabs(symbols[y]); });
-  const auto& symbolSyndromes = syndromeOfSymbol();
-  const std::uint16_t found = syndrome(block);
-  double tried = 0.0;
-  for (unsigned subset = 1; subset < (1U << kChaseSymbols); ++subset) {
-    const unsigned flips = ones(subset);
-    if (flips > kChaseFlips) continue;
-    std::uint16_t flippedSyndrome = found;
-    std::uint32_t errors = 0;
-    float cost = 0.0F;
+// One channel symbol that may be wrong, and what taking it as wrong changes.
+struct Flip {
+  std::uint16_t syndrome;
+  std::uint32_t bits;
+  float cost;
+  double odds;  // of it being wrong
+};
+
+// Tries every set of flips, each set once, building on the smaller sets before it.
+class ChaseSearch {
+ public:
+  ChaseSearch(BlockSymbols symbols, std::uint32_t block, OffsetSet allowed, Ranking& ranking)
+      : block_(block), allowed_(allowed), ranking_(ranking) {
+    std::array<std::size_t, kBlockSymbols> order{};
+    std::iota(order.begin(), order.end(), 0);
+    std::partial_sort(order.begin(), order.begin() + kChaseSymbols, order.end(),
+                      [&](std::size_t x, std::size_t y) {
+                        return std::fabs(symbols[x]) < std::fabs(symbols[y]);
+                      });
     for (std::size_t i = 0; i < kChaseSymbols; ++i) {
-      if (((subset >> i) & 1U) == 0) continue;
-      flippedSyndrome ^= symbolSyndromes[order[i]];
-      errors ^= bitsOfSymbol(order[i]);
-      cost += std::fabs(symbols[order[i]]);
+      const float cost = std::fabs(symbols[order[i]]);
+      flips_[i] = {syndromeOfSymbol()[order[i]], bitsOfSymbol(order[i]), cost,
+                   std::exp(-static_cast<double>(cost))};
     }
-    tried += std::exp(-static_cast<double>(cost));
-    const std::optional<Offset> offset = offsetOfSyndrome(flippedSyndrome);
-    if (offset && (allowed & offsetBit(*offset)) != 0)
-      ranking.consider(errors, block, *offset, cost);
   }
-  return tried;
-}
+
+  // Returns the summed odds, against no error, of the sets of flips tried: that much of the
+  // chance of errors has been looked at, and is not left to spread over every word.
+  double run() {
+    extend(0, 0, syndrome(block_), 0, 0.0F, 1.0);
+    return tried_;
+  }
+
+ private:
+  void extend(std::size_t from, unsigned flips, std::uint16_t syndromeSoFar, std::uint32_t errors,
+              float cost, double odds) {
+    for (std::size_t i = from; i < kChaseSymbols; ++i) {
+      const Flip& flip = flips_[i];
+      const std::uint16_t flipped = syndromeSoFar ^ flip.syndrome;
+      const double flippedOdds = odds * flip.odds;
+      tried_ += flippedOdds;
+      const std::optional<Offset> offset = offsetOfSyndrome(flipped);
+      if (offset && (allowed_ & offsetBit(*offset)) != 0)
+        ranking_.consider(errors ^ flip.bits, block_, *offset, cost + flip.cost);
+      if (flips + 1 < kChaseFlips)
+        extend(i + 1, flips + 1, flipped, errors ^ flip.bits, cost + flip.cost, flippedOdds);
+    }
+  }
+
+  std::array<Flip, kChaseSymbols> flips_{};
+  std::uint32_t block_;
+  OffsetSet allowed_;
+  Ranking& ranking_;
+  double tried_ = 0.0;
+};
 
 }  // namespace
 
@@ -161,13 +185,10 @@ float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
   return costOfBits(hardBlock(symbols) ^ block, symbols);
 }
 
-BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) {
-  float total = 0.0F;
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed) {
   float noErrorLog = 0.0F;
-  for (const float symbol : symbols) {
-    total += std::fabs(symbol);
+  for (const float symbol : symbols)
     noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
-  }
   const double noError = std::exp(static_cast<double>(noErrorLog));
   const std::uint32_t block = hardBlock(symbols);
   const std::uint16_t found = syndrome(block);
@@ -183,14 +204,9 @@ BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed) 
     const std::uint32_t burst = burstOfSyndrome()[difference];
     if (burst != 0) ranking.consider(burst, block, offset, costOfBits(burst, symbols));
   }
-  const double tried = noError * (1.0 + considerChase(symbols, block, allowed, ranking));
+  const double tried = noError * (1.0 + ChaseSearch(symbols, block, allowed, ranking).run());
   const auto untriedLog = static_cast<float>(std::log(std::max(1.0 - tried, 1e-30)));
-  return {ranking.best(),
-          ranking.runnerUp(),
-          expected > 0.0F ? total / (expected * static_cast<float>(kBlockSymbols)) : 0.0F,
-          noErrorLog,
-          untriedLog,
-          ones(allowed)};
+  return {ranking.best(), ranking.runnerUp(), noErrorLog, untriedLog, ones(allowed)};
 }
 
 float BlockRanking::logOdds() const {
@@ -201,16 +217,15 @@ float BlockRanking::logOdds() const {
   return static_cast<float>(static_cast<double>(noErrorLog - best->cost) - std::log(others));
 }
 
-bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits) {
-  return ranking.logOdds() >= limits.minLogOdds &&
-         ranking.best->cost <= limits.maxCleanSymbols * expected;
+bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits) {
+  return ranking.logOdds() >= limits.minLogOdds;
 }
 
 std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
                                         const SoftLimits& limits) {
   if (!(expected >= limits.minExpected)) return std::nullopt;
-  const BlockRanking ranking = rankBlock(symbols, expected, allowed);
-  if (!trustworthy(ranking, expected, limits)) return std::nullopt;
+  const BlockRanking ranking = rankBlock(symbols, allowed);
+  if (!trustworthy(ranking, limits)) return std::nullopt;
   return ranking.best;
 }
 

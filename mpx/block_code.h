@@ -47,10 +47,7 @@ struct SoftDecision {
 // less that of no symbol being wrong. A block is accepted only on these terms.
 struct SoftLimits {
   // The log-odds of the cheapest explanation against all others, at least.
-  float minLogOdds = 6.5F;
-  // The wrong symbols it takes together no more reliable than this many clean symbols: noise
-  // rarely makes a confident symbol wrong, a burst of interference often makes many.
-  float maxCleanSymbols = 1.0F;
+  float minLogOdds = 7.0F;
   // Where the block is known beforehand (the programme identification), what its explanation
   // needs to score as a log-probability.
   float minKnownScore = -10.0F;
@@ -58,12 +55,11 @@ struct SoftLimits {
   float minExpected = 1.0F;
 };
 
-// The cheapest explanation of a block among the allowed offsets, the cost of the next one that
-// decodes to something else, and how reliable its symbols are against a clean symbol.
+// The cheapest explanation of a block among the allowed offsets, and the cost of the next one
+// that decodes to something else.
 struct BlockRanking {
   std::optional<SoftDecision> best;
   float runnerUp = INFINITY;
-  float level = 0.0F;
   // The log-probability that no channel symbol of the block is wrong: less the best cost, that of
   // the best explanation being the truth.
   float noErrorLog = 0.0F;
@@ -74,7 +70,7 @@ struct BlockRanking {
   // The log-odds of the best explanation against all others.
   float logOdds() const;
 };
-BlockRanking rankBlock(BlockSymbols symbols, float expected, OffsetSet allowed);
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed);
 
 // What it costs to take the symbols for the given block: the reliabilities of the channel symbols
 // that would have to be wrong.
@@ -87,7 +83,7 @@ std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, Of
                                         const SoftLimits& limits);
 
 // Whether a ranked block passes on its own.
-bool trustworthy(const BlockRanking& ranking, float expected, const SoftLimits& limits);
+bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits);
 
 // The data bits, differentially decoded from channel symbols: a bit is set where the sign changes.
 std::uint32_t hardBlock(BlockSymbols symbols);

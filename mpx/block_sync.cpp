@@ -133,9 +133,9 @@ std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols blo
                                               float expected) {
   if (!(expected >= limits_.minExpected)) return std::nullopt;
   const OffsetSet allowed = allowedIn(slot);
-  const BlockRanking ranking = rankBlock(block, expected, allowed);
+  const BlockRanking ranking = rankBlock(block, allowed);
   std::optional<SoftDecision> decision;
-  if (trustworthy(ranking, expected, limits_)) decision = ranking.best;
+  if (trustworthy(ranking, limits_)) decision = ranking.best;
   const bool carriesPi = slot == 0 || (allowed & offsetBit(Offset::CPrime)) != 0;
   if (!carriesPi) return decision;
   if (pi_) {

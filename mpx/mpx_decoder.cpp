@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpx/mpx_decoder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <vector>
@@ -13,9 +14,8 @@
 namespace tavimor::mpx {
 
 bool DecodedGroup::complete() const {
-  for (const std::optional<std::uint16_t>& block : blocks)
-    if (!block) return false;
-  return true;
+  return std::ranges::all_of(
+      blocks, [](const std::optional<std::uint16_t>& block) { return block.has_value(); });
 }
 
 RdsGroup DecodedGroup::group() const {
@@ -60,8 +60,8 @@ struct MpxDecoder::Impl {
 
 MpxDecoder::MpxDecoder(double sampleRate) : impl_(std::make_unique<Impl>(sampleRate)) {}
 MpxDecoder::~MpxDecoder() = default;
-MpxDecoder::MpxDecoder(MpxDecoder&&) noexcept = default;
-MpxDecoder& MpxDecoder::operator=(MpxDecoder&&) noexcept = default;
+MpxDecoder::MpxDecoder(MpxDecoder&& other) noexcept = default;
+MpxDecoder& MpxDecoder::operator=(MpxDecoder&& other) noexcept = default;
 
 void MpxDecoder::process(std::span<const float> samples, const GroupHandler& onGroup) {
   Impl& d = *impl_;

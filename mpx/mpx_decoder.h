@@ -43,8 +43,8 @@ class MpxDecoder {
   // sampleRate in Hz, at least kMinSampleRate; throws std::invalid_argument otherwise.
   explicit MpxDecoder(double sampleRate);
   ~MpxDecoder();
-  MpxDecoder(MpxDecoder&&) noexcept;
-  MpxDecoder& operator=(MpxDecoder&&) noexcept;
+  MpxDecoder(MpxDecoder&& other) noexcept;
+  MpxDecoder& operator=(MpxDecoder&& other) noexcept;
   MpxDecoder(const MpxDecoder&) = delete;
   MpxDecoder& operator=(const MpxDecoder&) = delete;
 

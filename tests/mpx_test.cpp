@@ -78,9 +78,9 @@ TEST_P(CleanSignal, GivesEveryGroupBitForBit) {
     const std::optional<std::size_t> index = sentIndexOf(group, signal, rate);
     ASSERT_TRUE(index) << "a group ending at sample " << group.endSample;
     EXPECT_TRUE(matches(group, sent[*index])) << "group " << *index;
-    // The end is known to a millisecond, for the latency a user sees.
+    // The end is known to a third of a millisecond, for the latency a user sees.
     EXPECT_NEAR(static_cast<double>(group.endSample), static_cast<double>(signal.groupEnds[*index]),
-                rate * 0.001)
+                rate * 0.0003)
         << "group " << *index;
     ++times[*index];
     if (*index >= kLeadIn) {
@@ -178,9 +178,9 @@ struct SilenceCase {
 
 class NoRds : public ::testing::TestWithParam<SilenceCase> {};
 
-TEST_P(NoRds, GivesNoGroupInAMinute) {
+TEST_P(NoRds, GivesNoGroupInFortySeconds) {
   MpxSignalOptions options = GetParam().options;
-  constexpr double kSeconds = 60.0;
+  constexpr double kSeconds = 40.0;
   const std::vector<RdsGroup> none(static_cast<std::size_t>(kSeconds * 1187.5 / 104.0));
   options.rdsLevel = 0.0;
   testing::MpxSignal signal = testing::synthesizeMpx(none, options);
@@ -194,7 +194,7 @@ INSTANTIATE_TEST_SUITE_P(Receptions, NoRds,
                          ::testing::Values(SilenceCase{"OnlyNoise", at(171'000, PilotTone::Absent)},
                                            SilenceCase{
                                                "StereoStationWithoutRds",
-                                               at(192'000, PilotTone::InPhase, Programme::Stereo)}),
+                                               at(171'000, PilotTone::InPhase, Programme::Stereo)}),
                          testing::kRowName);
 
 struct FadeCase {

@@ -91,6 +91,7 @@ std::vector<Tone> tones(std::mt19937& random, int count) {
   std::uniform_real_distribution<double> hz(50.0, 15'000.0);
   std::uniform_real_distribution<double> phase(0.0, 2.0 * kPi);
   std::vector<Tone> result;
+  result.reserve(static_cast<std::size_t>(count));
   for (int i = 0; i < count; ++i)
     result.push_back({hz(random), phase(random)});
   return result;
@@ -121,6 +122,7 @@ class Oscillator {
 
 std::vector<Oscillator> oscillators(const std::vector<Tone>& voice, double sampleRate) {
   std::vector<Oscillator> result;
+  result.reserve(voice.size());
   for (const Tone& tone : voice)
     result.emplace_back(tone.hz, tone.phase, sampleRate);
   return result;
@@ -228,15 +230,6 @@ std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed) {
     group.d = static_cast<std::uint16_t>(word(random));
   }
   return groups;
-}
-
-std::vector<float> noiseOnly(double seconds, double sampleRate, std::uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<float> samples(static_cast<std::size_t>(seconds * sampleRate));
-  // The noise of a reception at 0 dB of an RDS subcarrier at 4 %.
-  constexpr double kTypicalRdsPower = 0.04 * 0.04 * 0.25;
-  addWhiteNoise(samples, noiseDeviation(kTypicalRdsPower, 0.0, sampleRate), random);
-  return samples;
 }
 
 void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,

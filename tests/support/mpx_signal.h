@@ -48,7 +48,4 @@ void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double
 // Groups of one station as a test wants them varied: every type and version, random contents.
 std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed);
 
-// Only noise, as from a receiver tuned between stations; at the level of a -0 dB reception.
-std::vector<float> noiseOnly(double seconds, double sampleRate, std::uint32_t seed);
-
 }  // namespace tavimor::testing
