@@ -199,8 +199,8 @@ std::vector<steady_clock::time_point> readPacketsUntilQuiet(int terminal) {
   return arrivals;
 }
 
-// A group through tavimor-feed --mpx as rtl_fm brings it: samples written at the signal's own
-// pace, 4,096 at a time, from the write that holds a group's last sample to the last byte of its
+// A group through tavimor-feed --mpx as rtl_fm brings it: samples written 4,096 at a time, each
+// write when its last sample is on air, from a group's last sample on air to the last byte of its
 // packet on a pseudo-terminal. Reports the median and the 90th percentile over 120 groups.
 void mpxGroupThroughFeeder(benchmark::State& state) {
   constexpr std::size_t kGroups = 120;
@@ -227,19 +227,17 @@ void mpxGroupThroughFeeder(benchmark::State& state) {
 
     std::vector<steady_clock::time_point> arrivals;
     std::thread reader([&] { arrivals = readPacketsUntilQuiet(terminal); });
-    std::vector<steady_clock::time_point> groupWritten(kGroups);
     const steady_clock::time_point start = steady_clock::now();
-    std::size_t nextGroup = 0;
+    const auto onAir = [&](std::uint64_t sample) {
+      return start + duration_cast<steady_clock::duration>(
+                         duration<double>(static_cast<double>(sample) / kSampleRate));
+    };
     for (std::size_t first = 0; first < raw.samples.size(); first += kWriteSamples) {
       const std::size_t count = std::min(kWriteSamples, raw.samples.size() - first);
-      std::this_thread::sleep_until(start + duration_cast<steady_clock::duration>(duration<double>(
-                                                static_cast<double>(first) / kSampleRate)));
+      std::this_thread::sleep_until(onAir(first + count));
       const auto bytes = static_cast<ssize_t>(count * sizeof(std::int16_t));
       if (write(input[1], raw.samples.data() + first, static_cast<std::size_t>(bytes)) != bytes)
         break;
-      const steady_clock::time_point written = steady_clock::now();
-      for (; nextGroup < kGroups && raw.groupEnds[nextGroup] < first + count; ++nextGroup)
-        groupWritten[nextGroup] = written;
     }
     close(input[1]);
     if (feeder > 0) waitpid(feeder, nullptr, 0);
@@ -254,9 +252,10 @@ void mpxGroupThroughFeeder(benchmark::State& state) {
     }
     std::vector<double> delays;
     const std::size_t firstDecoded = kGroups - arrivals.size();
-    for (std::size_t i = 0; i < arrivals.size(); ++i)
-      delays.push_back(
-          duration<double, std::milli>(arrivals[i] - groupWritten[firstDecoded + i]).count());
+    for (std::size_t i = 0; i < arrivals.size(); ++i) {
+      const auto delay = arrivals[i] - onAir(raw.groupEnds[firstDecoded + i]);
+      delays.push_back(duration<double, std::milli>(delay).count());
+    }
     std::sort(delays.begin(), delays.end());
     state.counters["median_ms"] = delays[delays.size() / 2];
     state.counters["p90_ms"] = delays[delays.size() * 9 / 10];
