@@ -215,7 +215,7 @@ void reportMpxCounts(const MpxOutcome& outcome, const mpx::DecoderCounts& counts
             << " good and " << counts.lostBlocks << " lost; sent "
             << counted(outcome.sending.sent, "group");
   if (outcome.incompleteSkipped > 0) {
-    std::cerr << ", skipped " << counts.groups - counts.completeGroups << " with a lost block";
+    std::cerr << ", skipped " << outcome.incompleteSkipped << " with a lost block";
   }
   std::cerr << '\n';
 }
