@@ -20,6 +20,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/reception.h"
@@ -129,25 +130,66 @@ bool readPacket(int terminal, tavimor::PacketBytes& packet) {
   return true;
 }
 
+// tavimor-feed writing to a raw pseudo-terminal, with a pipe as its standard input. Ending the
+// input ends the feeder; both are waited for when this goes.
+class FeederOnTerminal {
+ public:
+  FeederOnTerminal() = default;
+  FeederOnTerminal(const FeederOnTerminal&) = delete;
+  FeederOnTerminal& operator=(const FeederOnTerminal&) = delete;
+  ~FeederOnTerminal() {
+    endInput();
+    if (feeder_ > 0) waitpid(feeder_, nullptr, 0);
+    close(terminal_);
+    close(device_);
+  }
+
+  bool start(std::vector<std::string> options) {
+    int pipeEnds[2] = {-1, -1};
+    if (openpty(&terminal_, &device_, nullptr, nullptr, nullptr) != 0 ||
+        pipe2(pipeEnds, O_CLOEXEC) != 0) {
+      return false;
+    }
+    fcntl(terminal_, F_SETFD, FD_CLOEXEC);
+    fcntl(device_, F_SETFD, FD_CLOEXEC);
+    termios raw{};
+    tcgetattr(device_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(device_, TCSANOW, &raw);
+    feeder_ = startFeeder(pipeEnds[0], ttyname(device_), std::move(options));
+    close(pipeEnds[0]);
+    input_ = pipeEnds[1];
+    return feeder_ > 0;
+  }
+
+  // Ends the feeder's input and waits for it to end.
+  void finish() {
+    endInput();
+    if (feeder_ > 0) waitpid(std::exchange(feeder_, -1), nullptr, 0);
+  }
+
+  int input() const { return input_; }
+  int terminal() const { return terminal_; }
+
+ private:
+  void endInput() {
+    if (input_ >= 0) close(std::exchange(input_, -1));
+  }
+
+  int terminal_ = -1;
+  int device_ = -1;
+  int input_ = -1;
+  pid_t feeder_ = -1;
+};
+
 // A live group through tavimor-feed as a decoder's pipe brings it: from the write of its hex line
 // into the feeder's standard input to the last byte of its packet on a pseudo-terminal.
 void liveLineThroughFeeder(benchmark::State& state) {
-  int terminal = -1;
-  int device = -1;
-  int input[2] = {-1, -1};
-  if (openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0 || pipe2(input, O_CLOEXEC) != 0) {
+  FeederOnTerminal feeder;
+  if (!feeder.start({})) {
     state.SkipWithError("no pseudo-terminal or pipe");
     return;
   }
-  fcntl(terminal, F_SETFD, FD_CLOEXEC);
-  fcntl(device, F_SETFD, FD_CLOEXEC);
-  termios raw{};
-  tcgetattr(device, &raw);
-  cfmakeraw(&raw);
-  tcsetattr(device, TCSANOW, &raw);
-  const pid_t feeder = startFeeder(input[0], ttyname(device));
-  close(input[0]);
-
   std::size_t next = 0;
   for (auto _ : state) {
     const tavimor::RdsGroup& group = groups()[next];
@@ -156,18 +198,14 @@ void liveLineThroughFeeder(benchmark::State& state) {
                                      group.c, group.d);
     const auto written = steady_clock::now();
     tavimor::PacketBytes packet{};
-    if (write(input[1], line, static_cast<std::size_t>(length)) != length ||
-        !readPacket(terminal, packet)) {
+    if (write(feeder.input(), line, static_cast<std::size_t>(length)) != length ||
+        !readPacket(feeder.terminal(), packet)) {
       state.SkipWithError("tavimor-feed sent nothing");
       break;
     }
     state.SetIterationTime(duration<double>(steady_clock::now() - written).count());
     next = (next + 1) % groups().size();
   }
-  close(input[1]);
-  if (feeder > 0) waitpid(feeder, nullptr, 0);
-  close(terminal);
-  close(device);
 }
 BENCHMARK(liveLineThroughFeeder)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
@@ -208,25 +246,13 @@ void mpxGroupThroughFeeder(benchmark::State& state) {
   constexpr double kSampleRate = 171'000.0;
   const RawMpx raw = rawStation(kGroups);
   for (auto _ : state) {
-    int terminal = -1;
-    int device = -1;
-    int input[2] = {-1, -1};
-    if (openpty(&terminal, &device, nullptr, nullptr, nullptr) != 0 ||
-        pipe2(input, O_CLOEXEC) != 0) {
+    FeederOnTerminal feeder;
+    if (!feeder.start({"--mpx"})) {
       state.SkipWithError("no pseudo-terminal or pipe");
       return;
     }
-    fcntl(terminal, F_SETFD, FD_CLOEXEC);
-    fcntl(device, F_SETFD, FD_CLOEXEC);
-    termios rawMode{};
-    tcgetattr(device, &rawMode);
-    cfmakeraw(&rawMode);
-    tcsetattr(device, TCSANOW, &rawMode);
-    const pid_t feeder = startFeeder(input[0], ttyname(device), {"--mpx"});
-    close(input[0]);
-
     std::vector<steady_clock::time_point> arrivals;
-    std::thread reader([&] { arrivals = readPacketsUntilQuiet(terminal); });
+    std::thread reader([&] { arrivals = readPacketsUntilQuiet(feeder.terminal()); });
     const steady_clock::time_point start = steady_clock::now();
     const auto onAir = [&](std::uint64_t sample) {
       return start + duration_cast<steady_clock::duration>(
@@ -236,14 +262,12 @@ void mpxGroupThroughFeeder(benchmark::State& state) {
       const std::size_t count = std::min(kWriteSamples, raw.samples.size() - first);
       std::this_thread::sleep_until(onAir(first + count));
       const auto bytes = static_cast<ssize_t>(count * sizeof(std::int16_t));
-      if (write(input[1], raw.samples.data() + first, static_cast<std::size_t>(bytes)) != bytes)
+      if (write(feeder.input(), raw.samples.data() + first, static_cast<std::size_t>(bytes)) !=
+          bytes)
         break;
     }
-    close(input[1]);
-    if (feeder > 0) waitpid(feeder, nullptr, 0);
+    feeder.finish();
     reader.join();
-    close(terminal);
-    close(device);
 
     // The first groups go by while the decoder finds the blocks: the packets are the last ones.
     if (arrivals.empty() || arrivals.size() > kGroups) {
