@@ -21,27 +21,25 @@ using testing::MpxSignalOptions;
 using testing::PilotTone;
 using testing::Programme;
 
-struct Received {
-  std::vector<DecodedGroup> groups;
-};
-
-Received decodeAll(const std::vector<float>& samples, double rate, std::size_t chunk = 4096) {
+std::vector<DecodedGroup> decodeAll(const std::vector<float>& samples, double rate,
+                                    std::size_t chunk = 4096) {
   MpxDecoder decoder(rate);
-  Received received;
+  std::vector<DecodedGroup> received;
   for (std::size_t i = 0; i < samples.size(); i += chunk) {
     const std::size_t n = std::min(chunk, samples.size() - i);
     decoder.process(std::span<const float>(samples).subspan(i, n),
-                    [&](const DecodedGroup& group) { received.groups.push_back(group); });
+                    [&](const DecodedGroup& group) { received.push_back(group); });
   }
   return received;
 }
 
-struct CleanCase {
+// A reception to decode, named for the row.
+struct SignalCase {
   const char* name;
   MpxSignalOptions options;
 };
 
-class CleanSignal : public ::testing::TestWithParam<CleanCase> {};
+class CleanSignal : public ::testing::TestWithParam<SignalCase> {};
 
 // Groups the receiver may spend finding the clock and the blocks.
 constexpr std::size_t kLeadIn = 3;
@@ -71,10 +69,8 @@ TEST_P(CleanSignal, GivesEveryGroupBitForBit) {
   const double rate = GetParam().options.sampleRate;
   const std::vector<RdsGroup> sent = testing::randomGroups(kLeadIn + kChecked, 7);
   const testing::MpxSignal signal = testing::synthesizeMpx(sent, GetParam().options);
-  const Received received = decodeAll(signal.samples, rate);
-
   std::vector<int> times(sent.size(), 0);
-  for (const DecodedGroup& group : received.groups) {
+  for (const DecodedGroup& group : decodeAll(signal.samples, rate)) {
     const std::optional<std::size_t> index = sentIndexOf(group, signal, rate);
     ASSERT_TRUE(index) << "a group ending at sample " << group.endSample;
     EXPECT_TRUE(matches(group, sent[*index])) << "group " << *index;
@@ -104,14 +100,14 @@ MpxSignalOptions at(double rate, PilotTone pilot = PilotTone::InPhase,
 INSTANTIATE_TEST_SUITE_P(
     Rates, CleanSignal,
     ::testing::Values(
-        CleanCase{"At171kHz", at(171'000)}, CleanCase{"At192kHz", at(192'000)},
-        CleanCase{"At228kHz", at(228'000)},
-        CleanCase{"StereoProgramme", at(171'000, PilotTone::InPhase, Programme::Stereo)},
-        CleanCase{"MonoProgrammeWithoutPilot", at(192'000, PilotTone::Absent, Programme::Mono)},
-        CleanCase{"PilotInQuadrature", at(228'000, PilotTone::Quadrature, Programme::Stereo)},
-        CleanCase{"ClockFast100ppm", at(171'000, PilotTone::InPhase, Programme::Stereo, 100.0)},
-        CleanCase{"ClockSlow100ppmWithoutPilot",
-                  at(171'000, PilotTone::Absent, Programme::Silent, -100.0)}),
+        SignalCase{"At171kHz", at(171'000)}, SignalCase{"At192kHz", at(192'000)},
+        SignalCase{"At228kHz", at(228'000)},
+        SignalCase{"StereoProgramme", at(171'000, PilotTone::InPhase, Programme::Stereo)},
+        SignalCase{"MonoProgrammeWithoutPilot", at(192'000, PilotTone::Absent, Programme::Mono)},
+        SignalCase{"PilotInQuadrature", at(228'000, PilotTone::Quadrature, Programme::Stereo)},
+        SignalCase{"ClockFast100ppm", at(171'000, PilotTone::InPhase, Programme::Stereo, 100.0)},
+        SignalCase{"ClockSlow100ppmWithoutPilot",
+                   at(171'000, PilotTone::Absent, Programme::Silent, -100.0)}),
     testing::kRowName);
 
 // The channel symbols of a block sent clean, each as reliable as kClean, with a run of wrong
@@ -171,12 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Bursts, BlockCode,
                          testing::kRowName);
 
 // A receiver tuned between stations, or to a station without RDS.
-struct SilenceCase {
-  const char* name;
-  MpxSignalOptions options;
-};
-
-class NoRds : public ::testing::TestWithParam<SilenceCase> {};
+class NoRds : public ::testing::TestWithParam<SignalCase> {};
 
 TEST_P(NoRds, GivesNoGroupInFortySeconds) {
   MpxSignalOptions options = GetParam().options;
@@ -186,23 +177,18 @@ TEST_P(NoRds, GivesNoGroupInFortySeconds) {
   testing::MpxSignal signal = testing::synthesizeMpx(none, options);
   // Noise as strong as around a subcarrier at 4 % received at 0 dB.
   testing::addNoise(signal.samples, 0.04 * 0.04 / 4.0, 0.0, options.sampleRate, 3);
-  const Received received = decodeAll(signal.samples, options.sampleRate);
-  EXPECT_TRUE(received.groups.empty()) << received.groups.size() << " groups";
+  const std::vector<DecodedGroup> received = decodeAll(signal.samples, options.sampleRate);
+  EXPECT_TRUE(received.empty()) << received.size() << " groups";
 }
 
 INSTANTIATE_TEST_SUITE_P(Receptions, NoRds,
-                         ::testing::Values(SilenceCase{"OnlyNoise", at(171'000, PilotTone::Absent)},
-                                           SilenceCase{
+                         ::testing::Values(SignalCase{"OnlyNoise", at(171'000, PilotTone::Absent)},
+                                           SignalCase{
                                                "StereoStationWithoutRds",
                                                at(171'000, PilotTone::InPhase, Programme::Stereo)}),
                          testing::kRowName);
 
-struct FadeCase {
-  const char* name;
-  MpxSignalOptions options;
-};
-
-class Fade : public ::testing::TestWithParam<FadeCase> {};
+class Fade : public ::testing::TestWithParam<SignalCase> {};
 
 // The station goes for a second and a half, leaving only noise, and comes back.
 TEST_P(Fade, IsBridgedAndTheStationPickedUpWithinTwoGroups) {
@@ -214,14 +200,12 @@ TEST_P(Fade, IsBridgedAndTheStationPickedUpWithinTwoGroups) {
   options.fades = {{kGone, kBack}};
   const std::vector<RdsGroup> sent = testing::randomGroups(60, 9);
   const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
-  const Received received = decodeAll(signal.samples, rate);
-
   const double groupSamples = 104.0 / 1187.5 * rate;
   std::size_t firstBack = 0;
   while (static_cast<double>(signal.groupEnds[firstBack]) - groupSamples < kBack * rate)
     ++firstBack;
   std::vector<bool> found(sent.size(), false);
-  for (const DecodedGroup& group : received.groups) {
+  for (const DecodedGroup& group : decodeAll(signal.samples, rate)) {
     const std::optional<std::size_t> index = sentIndexOf(group, signal, rate);
     ASSERT_TRUE(index) << "a group ending at sample " << group.endSample;
     EXPECT_TRUE(matches(group, sent[*index])) << "group " << *index;
@@ -234,8 +218,8 @@ TEST_P(Fade, IsBridgedAndTheStationPickedUpWithinTwoGroups) {
 
 INSTANTIATE_TEST_SUITE_P(
     Receptions, Fade,
-    ::testing::Values(FadeCase{"WithPilot", at(171'000, PilotTone::InPhase, Programme::Stereo)},
-                      FadeCase{"WithoutPilot", at(228'000, PilotTone::Absent, Programme::Mono)}),
+    ::testing::Values(SignalCase{"WithPilot", at(171'000, PilotTone::InPhase, Programme::Stereo)},
+                      SignalCase{"WithoutPilot", at(228'000, PilotTone::Absent, Programme::Mono)}),
     testing::kRowName);
 
 }  // namespace
