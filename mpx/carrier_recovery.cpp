@@ -26,6 +26,10 @@ constexpr double kNarrowBandwidth = 0.006;
 constexpr std::uint64_t kClaritySymbolCount = 64;
 constexpr auto kClaritySymbols = static_cast<double>(kClaritySymbolCount);
 constexpr double kLeadMargin = 1.1;
+// One symbol counts for no more than this, and the clarity reported is averaged over about a
+// second.
+constexpr double kMostClarity = 4.0;
+constexpr double kSettledSymbols = 1'000.0;
 constexpr double kLeadFloor = 0.02;
 // How often loops that are not as clear as the leader are sent back.
 constexpr std::uint64_t kHomingSymbols = 256;
@@ -52,6 +56,9 @@ std::complex<float> CarrierRecovery::follow(std::complex<float> output, double p
   const std::complex<double> y(output);
   const std::complex<float> led =
       output * std::polar(1.0F, static_cast<float>(-loops_[leader_].loop.phase()));
+  const double ledClarity = (led.real() * led.real() - led.imag() * led.imag()) / power;
+  settledClarity_ += (std::clamp(ledClarity, -kMostClarity, kMostClarity) - settledClarity_) /
+                     std::min(kSettledSymbols, static_cast<double>(symbols_ + 1));
   for (Hypothesis& hypothesis : loops_) {
     const std::complex<double> turned = y * std::polar(1.0, -hypothesis.loop.phase());
     const double inPhase = turned.real();
@@ -64,7 +71,8 @@ std::complex<float> CarrierRecovery::follow(std::complex<float> output, double p
     hypothesis.loop.turn(std::remainder(phase, kTwoPi) - phase);
     const double weight = 1.0 / std::min(kClaritySymbols, static_cast<double>(++hypothesis.seen));
     const double clarity = (inPhase * inPhase - quadrature * quadrature) / power;
-    hypothesis.clarity += weight * (std::clamp(clarity, -4.0, 4.0) - hypothesis.clarity);
+    hypothesis.clarity +=
+        weight * (std::clamp(clarity, -kMostClarity, kMostClarity) - hypothesis.clarity);
   }
   lead();
   if (++symbols_ % kHomingSymbols == 0) sendBehindHome();

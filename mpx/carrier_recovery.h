@@ -25,8 +25,9 @@ class CarrierRecovery {
   // A frequency every loop turns with beside its own, in radians per symbol: three times the
   // pilot's offset. Each loop's own frequency takes up the change, so nothing jumps.
   void setReference(double radiansPerSymbol);
-  // How clearly the leader's symbols stand out: 1 for clean ones, 0 for noise or a lost carrier.
-  double clarity() const { return loops_[leader_].clarity; }
+  // How clearly the leading loop's symbols have stood out over the last second or so: 1 for clean
+  // ones, 0 for noise or a lost carrier.
+  double clarity() const { return settledClarity_; }
 
  private:
   struct Hypothesis {
@@ -43,6 +44,7 @@ class CarrierRecovery {
   std::size_t leader_ = 0;
   double reference_ = 0.0;
   std::uint64_t symbols_ = 0;
+  double settledClarity_ = 0.0;
 };
 
 }  // namespace tavimor::mpx

@@ -35,7 +35,9 @@ constexpr SoftLimits kLimits{};
 
 // The leading carrier loop's symbols stand this clear of the quadrature when there is a carrier:
 // noise alone stays below it.
-constexpr double kLeastCarrierClarity = 0.3;
+constexpr double kLeastCarrierClarity = 0.2;
+// Nor is there one while the symbols' level says they are lost in noise (a silence, a fade).
+constexpr double kLeastSnrDb = -15.0;
 // The generator's peak level of random symbols, over the amplitude of a clean symbol out of the
 // matched filter (half the subcarrier's, by mixing down, times the pulse's peak).
 constexpr double kPeakPerAmplitude = 2.0 * 1.12;
@@ -149,12 +151,14 @@ ReceptionStatus MpxDecoder::status() const {
   ReceptionStatus status;
   status.pilot = station.pilot.present();
   status.synchronised = station.sync.synchronised();
-  status.carrier = station.demodulator.carrierClarity() >= kLeastCarrierClarity;
+  const SymbolLevel& level = station.demodulator.level();
+  const double symbolSnr = level.amplitude() * level.amplitude() / (2.0 * level.noise());
+  const double snrDb = 10.0 * std::log10(std::max(symbolSnr, 1e-9)) - kBandPerSymbolDb;
+  status.carrier =
+      station.demodulator.carrierClarity() >= kLeastCarrierClarity && snrDb >= kLeastSnrDb;
   if (status.carrier) {
-    const SymbolLevel& level = station.demodulator.level();
     status.rdsLevel = kPeakPerAmplitude * level.amplitude();
-    const double symbolSnr = level.amplitude() * level.amplitude() / (2.0 * level.noise());
-    status.snrDb = 10.0 * std::log10(std::max(symbolSnr, 1e-6)) - kBandPerSymbolDb;
+    status.snrDb = snrDb;
   }
   if (static_cast<double>(d.samplesSeen - d.stationStart) >= d.sampleRate) {
     const BlockSync::RecentBlocks recent = station.sync.recentBlocks();

@@ -22,7 +22,7 @@ constexpr double kTrustedSymbols = 32.0;
 // A symbol is taken as at most this many times a clean one: a click must not outvote the code.
 constexpr double kMostAmplitudes = 2.0;
 // A floor under the noise: a clean signal's symbols are no more certain than this.
-constexpr double kLeastNoiseShare = 0.01;
+constexpr double kLeastNoiseShare = 0.001;
 
 }  // namespace
 
