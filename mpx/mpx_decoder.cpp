@@ -81,9 +81,8 @@ struct MpxDecoder::Impl {
     return stationStart + (input > 0.0 ? static_cast<std::uint64_t>(std::llround(input)) : 0);
   }
 
-  // Symbols that end after `last` came only from the zeros that flushed the filters.
-  void decode(std::span<const float> samples, const GroupHandler& onGroup,
-              std::uint64_t last = UINT64_MAX) {
+  // Symbols that end well after `last` came only from the zeros that flushed the filters.
+  void decode(std::span<const float> samples, const GroupHandler& onGroup, double last = INFINITY) {
     baseband.clear();
     station->mixer.process(samples, baseband);
     const GroupHandler counted = [&](const DecodedGroup& group) {
@@ -96,7 +95,8 @@ struct MpxDecoder::Impl {
       station->demodulator.push(sample.rds, station->pilot, symbols);
       for (const ChannelSymbol& symbol : symbols) {
         const std::uint64_t end = endOf(symbol.centre);
-        if (end <= last) station->sync.push(symbol.soft, symbol.cleanReliability, end, counted);
+        if (static_cast<double>(end) <= last)
+          station->sync.push(symbol.soft, symbol.cleanReliability, end, counted);
       }
     }
   }
@@ -129,7 +129,9 @@ void MpxDecoder::finish(const GroupHandler& onGroup) {
       station.mixer.rdsDelay() +
       station.mixer.decimation() * (station.demodulator.delay() + samplesPerSymbol + 4.0));
   const std::vector<float> silence(flush, 0.0F);
-  d.decode(silence, onGroup, d.samplesSeen);
+  // A symbol's end is known to a fraction of a symbol: half of one past the input is still in it.
+  const double halfSymbol = 0.5 * station.mixer.decimation() * samplesPerSymbol;
+  d.decode(silence, onGroup, static_cast<double>(d.samplesSeen) + halfSymbol);
   d.station->sync.finish([&](const DecodedGroup& group) {
     count(d.counts, group);
     onGroup(group);
