@@ -168,7 +168,7 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double pilotStart = 2.0 * kPi * unit(random);
   // The bit clock is locked to the pilot, at a phase of its own.
-  const double clockStart = unit(random) * kSymbolSeconds;
+  const double clockStart = options.firstBitSeconds.value_or(unit(random) * kSymbolSeconds);
   const std::vector<int> symbols = channelSymbols(groups);
   const double clock = 1.0 + options.clockErrorPpm * 1e-6;
   // The RDS encoder's time runs this much faster than the transmitter's.
