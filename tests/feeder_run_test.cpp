@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "app/monitor.h"
 #include "decode/rds_group.h"
@@ -623,11 +624,12 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
   std::string wholeGroups;
   for (const std::string& line : lastHexGroups(lines.out, kGroups)) {
     if (line.find("----") != std::string::npos) continue;
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    ASSERT_EQ(std::sscanf(line.c_str(), "%4X %4X %4X %4X", &a, &b, &c, &d), 4) << line;
-    const PacketBytes packet =
-        toPacket({static_cast<std::uint16_t>(a), static_cast<std::uint16_t>(b),
-                  static_cast<std::uint16_t>(c), static_cast<std::uint16_t>(d)});
+    std::istringstream fields(line);
+    std::array<unsigned, 4> blocks{};
+    fields >> std::hex >> blocks[0] >> blocks[1] >> blocks[2] >> blocks[3];
+    ASSERT_TRUE(fields) << line;
+    const auto block = [&](std::size_t i) { return static_cast<std::uint16_t>(blocks.at(i)); };
+    const PacketBytes packet = toPacket({block(0), block(1), block(2), block(3)});
     wholeGroups.append(reinterpret_cast<const char*>(packet.data()), packet.size());
   }
   EXPECT_TRUE(contains(lines.out, "----")) << lines.out;
