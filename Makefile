@@ -45,17 +45,25 @@ radio: programs
 	@tools/install-deps.sh rtl-sdr
 	tools/demo.sh $(BUILD_DIR) --gain=$(or $(GAIN),20) --ppm=$(or $(PPM),0) $(FREQ)
 
-# A display, and root or sudo where the port needs them, are checked before the packages and the
-# build.
-.PHONY: demo-check
+# A display, and for a port of their own root or sudo where the kernel allows no user namespace,
+# are checked before the packages and the build.
+.PHONY: display-check demo-check
+display-check:
+	@tools/demo.sh --check-display
 demo-check:
 	@tools/demo.sh --check
 ifneq ($(filter demo radio,$(MAKECMDGOALS)),)
 deps: demo-check
+else ifneq ($(filter run,$(MAKECMDGOALS)),)
+deps: display-check
 endif
 
+# ctest marks a skipped test "***Skipped" alone; its reason, the line it printed, follows.
 test: build
-	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD_DIR) && { QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS); \
+	  status=$$?; awk '/^[0-9]+\/[0-9]+ Testing: / { name = $$3 } \
+	    sub(/^SKIP: /, "") { print "skipped: " name ": " $$0 }' Testing/Temporary/LastTest.log; \
+	  exit $$status; }
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

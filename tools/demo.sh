@@ -7,6 +7,7 @@
 # Usage: tools/demo.sh BUILD_DIR [TAVIMOR_RADIO_ARGUMENT]...   (none: the demo station)
 #        tools/demo.sh --check   (before the packages and the build: a display, and root or sudo
 #                                 where no user namespace can be had)
+#        tools/demo.sh --check-display   (a display alone, for the monitor on a real port 5)
 set -eu
 
 fail() {
@@ -14,14 +15,18 @@ fail() {
   exit 1
 }
 
-if [ "${1:-}" = --check ]; then
+if [ "${1:-}" = --check ] || [ "${1:-}" = --check-display ]; then
   case ${QT_QPA_PLATFORM:-xcb} in
     xcb* | wayland*)
-      [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] || fail "the monitor needs a graphical session," \
-        "and neither DISPLAY nor WAYLAND_DISPLAY is set: run this in a terminal of the desktop" \
-        "(su - USER leaves the desktop's DISPLAY behind)"
+      if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        echo "tavimor: needs a graphical session to show its window, and neither DISPLAY nor" \
+          "WAYLAND_DISPLAY is set: run this in a terminal of the desktop (su - USER leaves the" \
+          "desktop's DISPLAY behind)" >&2
+        exit 1
+      fi
       ;;
   esac
+  [ "$1" = --check ] || exit 0
   if [ "$(id -u)" -ne 0 ] && ! unshare --user --map-root-user --mount true 2>/dev/null; then
     # Asked now rather than after the build: tavimor-radio will need root for the port.
     if ! command -v sudo >/dev/null || ! sudo -v; then
