@@ -3,6 +3,7 @@
 // station's frequency and prints it (status 1 when cancelled); "message TEXT..." shows why the
 // radio could not start, where no terminal shows its standard error.
 #include <QApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -18,7 +19,14 @@ namespace {
 
 const QString kTitle = QStringLiteral("Tavimor Radio");
 
+// Where no one can see a dialog, no one can answer it either.
+bool canBeSeen() {
+  const QString platform = QGuiApplication::platformName();
+  return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
 int askFrequency(const QString& last) {
+  if (!canBeSeen()) return EXIT_FAILURE;
   bool accepted = false;
   const QString frequency = QInputDialog::getText(
       nullptr, kTitle, QStringLiteral("Frequency of the FM station in MHz, such as 94.5:"),
@@ -29,7 +37,7 @@ int askFrequency(const QString& last) {
 }
 
 int showMessage(const QString& text) {
-  QMessageBox::critical(nullptr, kTitle, text);
+  if (canBeSeen()) QMessageBox::critical(nullptr, kTitle, text);
   return EXIT_SUCCESS;
 }
 
