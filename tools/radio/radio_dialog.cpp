@@ -37,7 +37,10 @@ int askFrequency(const QString& last) {
 }
 
 int showMessage(const QString& text) {
-  if (canBeSeen()) QMessageBox::critical(nullptr, kTitle, text);
+  // The radio's messages begin as its terminal lines do, after "tavimor-radio: ".
+  QString sentence = text;
+  if (!sentence.isEmpty()) sentence[0] = sentence[0].toUpper();
+  if (canBeSeen()) QMessageBox::critical(nullptr, kTitle, sentence);
   return EXIT_SUCCESS;
 }
 
