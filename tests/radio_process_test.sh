@@ -154,5 +154,24 @@ for row in "no stick|No supported devices found.|no RTL-SDR stick found" \
   case_done
 done
 
+# A stick pulled out while the monitor shows its station: rtl_sdr says so and ends.
+case_name="rtl_sdr: the stick pulled out"
+cat >bin/rtl_sdr <<EOF
+#!/bin/sh
+echo "Reading samples in async mode..." >&2
+head -c 65536 /dev/zero
+while [ ! -e "$scratch/pulled" ]; do sleep 0.1; done
+echo "cb transfer status: 5, canceling..." >&2
+EOF
+rm -f traffic.txt
+start_radio 94.5M
+wait_for "[ -e traffic.txt ]" || fail "the monitor did not start"
+: >pulled
+wait_radio
+[ "$status" -eq 1 ] || fail "exit status $status, not 1"
+grep -qF "the stick stopped sending" "$scratch/out" || fail "no word of the stick"
+expect_nothing_left
+case_done
+
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"
