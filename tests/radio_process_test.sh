@@ -139,7 +139,7 @@ done
 
 # rtl_sdr's messages, as Debian's prints them, from a stand-in that then ends.
 for row in "no stick|No supported devices found.|no RTL-SDR stick found" \
-  "no access|usb_open error -3\nPlease fix the device permissions, e.g. by installing the udev rules file rtl-sdr.rules|join the plugdev group" \
+  "no access|usb_open error -3\nPlease fix the device permissions, e.g. by installing the udev rules file rtl-sdr.rules|the plugdev group" \
   "the television driver|Detaching kernel driver failed!Failed to open rtlsdr device #0.|television (DVB) driver" \
   "another program|usb_claim_interface error -6\nFailed to open rtlsdr device #0.|the stick is busy"; do
   case_name="rtl_sdr: ${row%%|*}"
