@@ -4,7 +4,8 @@
 # by signals it exits 0, leaves traffic.txt as it was and the port free for the next start; a
 # lock left by a killed monitor is taken over, or explained when the user may not remove it; a
 # lock whose holder runs as another user is never called stale; start-up failures are printed
-# on standard error; and without a display it says so in one line. Runs as root of a user and mount namespace of its own, so needs no root.
+# on standard error; and without a display it says so in one line. Runs as root of a user and
+# mount namespace of its own, so needs no root.
 #
 # Usage: monitor_process_test.sh MONITOR   (exit 77: skipped)
 set -u
