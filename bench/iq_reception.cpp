@@ -143,8 +143,8 @@ class GroupCounter {
   std::function<double(std::uint64_t)> toIq_;
 };
 
-// The I/Q written to the receiver kWrite samples at a time, as it comes from the stick.
-void receive(const std::vector<std::complex<float>>& iq, Tally& tally) {
+// The I/Q written to the receiver `write` samples at a time, as it comes from the stick.
+void receive(const std::vector<std::complex<float>>& iq, Tally& tally, std::size_t write = kWrite) {
   FmReceiver receiver(kIqRate, 0.0);
   MpxDecoder decoder(receiver.multiplexRate());
   const double toIqRatio = kIqRate / receiver.multiplexRate();
@@ -155,8 +155,8 @@ void receive(const std::vector<std::complex<float>>& iq, Tally& tally) {
   std::size_t written = 0;
   const auto onGroup = [&](const DecodedGroup& group) { count(group, written); };
   const double start = threadSeconds();
-  for (std::size_t i = 0; i < iq.size(); i += kWrite) {
-    const std::size_t n = std::min(kWrite, iq.size() - i);
+  for (std::size_t i = 0; i < iq.size(); i += write) {
+    const std::size_t n = std::min(write, iq.size() - i);
     written = i + n;
     multiplex.clear();
     receiver.process(std::span(iq).subspan(i, n), multiplex);
@@ -208,6 +208,28 @@ void groupsPerCnr(benchmark::State& state) {
 BENCHMARK(groupsPerCnr)
     ->ArgNames({"echo_%", "cnr_dB"})
     ->ArgsProduct({{0, 50, 70}, {30, 18, 14, 12, 11}})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+// The delay from a group's last sample to its report by the size of the writes: rtl_sdr writes
+// 256 KiB (131,072 samples, 128 ms) at a time unless told otherwise with -b.
+void delayByWrite(benchmark::State& state) {
+  const auto write = static_cast<std::size_t>(state.range(0));
+  Tally tally;
+  for (auto _ : state) {
+    state.PauseTiming();
+    const std::vector<std::complex<float>> iq = stickSamples(0.0, 0, 30.0);
+    state.ResumeTiming();
+    tally = {};
+    receive(iq, tally, write);
+  }
+  state.counters["delay_ms_median"] = median(tally.delaysMs);
+}
+BENCHMARK(delayByWrite)
+    ->ArgName("samples")
+    ->Arg(1'024)
+    ->Arg(kWrite)
+    ->Arg(131'072)
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
