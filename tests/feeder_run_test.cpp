@@ -3,7 +3,11 @@
 // multiplex signal, and its groups arriving in the monitor's window through pseudo-terminals.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sndfile.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
@@ -11,6 +15,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "app/monitor.h"
 #include "decode/rds_group.h"
@@ -177,6 +182,87 @@ TEST_F(FeederCommand, TerminatingTheDemoStationEndsItCleanlyBetweenPackets) {
   EXPECT_EQ(packets.size() % 9, 0);
   EXPECT_EQ(feeder.readAllStandardError().toStdString(),
             "tavimor-feed: sent " + std::to_string(packets.size() / 9) + " groups\n");
+}
+
+// The feeder's output, a FIFO that the test holds open for reading but does not read.
+class UnreadFifo {
+ public:
+  UnreadFifo() {
+    if (::mkfifo(kPath, 0600) == 0) fd_ = ::open(kPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  }
+  ~UnreadFifo() { closeReader(); }
+  UnreadFifo(const UnreadFifo&) = delete;
+  UnreadFifo& operator=(const UnreadFifo&) = delete;
+
+  static constexpr const char* kPath = "out.fifo";
+  bool open() const { return fd_ >= 0; }
+  // All but two pages of it, which writes of a packet each may leave unused.
+  int nearlyFull() const { return ::fcntl(fd_, F_GETPIPE_SZ) - 2 * 4096; }
+  int waiting() const {
+    int count = 0;
+    ::ioctl(fd_, FIONREAD, &count);
+    return count;
+  }
+  void closeReader() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+struct OutputFaultCase {
+  std::string_view name;
+  bool readerGoesAway;  // or else the output fills up and the feeder is told to stop
+  int exitCode;
+  std::string_view reportPart;
+};
+
+std::ostream& operator<<(std::ostream& out, const OutputFaultCase& row) {
+  return out << row.name;
+}
+
+class OutputFault : public FeederCommand, public ::testing::WithParamInterface<OutputFaultCase> {};
+
+// Neither a reader that stops reading nor one that goes away may hang the feeder or kill it
+// without its counts.
+TEST_P(OutputFault, EndsTheFeederWithItsCounts) {
+  UnreadFifo fifo;
+  ASSERT_TRUE(fifo.open());
+  QProcess feeder;
+  feeder.start(kFeeder, {"--rate=0", UnreadFifo::kPath});
+  // The feeder then waits in its write.
+  ASSERT_TRUE(waitUntil([&] { return fifo.waiting() >= fifo.nearlyFull(); }, 10s))
+      << fifo.waiting();
+  if (GetParam().readerGoesAway) {
+    fifo.closeReader();
+  } else {
+    feeder.terminate();
+  }
+  ASSERT_TRUE(feeder.waitForFinished(10'000)) << "still in its write";
+
+  EXPECT_EQ(feeder.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(feeder.exitCode(), GetParam().exitCode);
+  const std::string report = feeder.readAllStandardError().toStdString();
+  EXPECT_TRUE(contains(report, GetParam().reportPart)) << report;
+  EXPECT_TRUE(contains(report, "tavimor-feed: sent ")) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, OutputFault,
+    ::testing::Values(OutputFaultCase{"StoppedWhileTheOutputIsFull", false, 0, "sent "},
+                      OutputFaultCase{"TheReaderGoesAway", true, 1,
+                                      "tavimor-feed: out.fifo: nothing reads it any more\n"}),
+    testing::kRowName);
+
+TEST_F(FeederCommand, AClosedStandardInputIsAnErrorNotAnEndlessWait) {
+  QProcess shell;
+  shell.start("sh", {"-c", "exec \"$0\" --mpx --hex - - <&-", kFeeder});
+  ASSERT_TRUE(shell.waitForFinished(30'000));
+  EXPECT_EQ(shell.exitCode(), 1);
+  EXPECT_EQ(shell.readAllStandardError().toStdString(),
+            "tavimor-feed: -: standard input is closed\n");
 }
 
 constexpr qint64 kPacketBytes = 9;
@@ -465,26 +551,66 @@ void writeTwoChannelWav(const std::string& path, const std::vector<float>& first
   sf_close(file);
 }
 
-TEST_F(FeederCommand, DecodesTheFirstChannelOfAMultiplexRecordingIntoLogLines) {
+// A recording as a recorder may leave it: whole, still being written (its header not yet telling
+// its length), or cut short.
+struct RecordingCase {
+  std::string_view name;
+  std::function<void(std::string&)> change;
+  int exitCode;
+  std::string_view reportPart;
+};
+
+std::ostream& operator<<(std::ostream& out, const RecordingCase& row) {
+  return out << row.name;
+}
+
+class MultiplexRecording : public FeederCommand,
+                           public ::testing::WithParamInterface<RecordingCase> {};
+
+TEST_P(MultiplexRecording, IsDecodedFromItsFirstChannelIntoLogLines) {
   const std::vector<RdsGroup> sent = testing::randomGroups(kGroups, 11);
   testing::MpxSignalOptions options;
   options.sampleRate = 192'000;
   options.programme = testing::Programme::Stereo;
   const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
   writeTwoChannelWav("station.wav", signal.samples, 192'000);
+  std::string file = readFile("station.wav");
+  GetParam().change(file);
+  writeFile("station.wav", file);
 
   const Finished run = runFeeder({"--mpx", "--hex", "-", "station.wav"});
 
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  const std::vector<std::string> expected = hexGroupsAfterLeadIn(sent);
-  EXPECT_EQ(lastHexGroups(run.out, expected.size()), expected);
-  EXPECT_NE(run.err.find("decoded"), std::string::npos) << run.err;
+  ASSERT_EQ(run.exitCode, GetParam().exitCode) << run.err;
+  EXPECT_TRUE(contains(run.err, GetParam().reportPart)) << run.err;
+  if (run.exitCode == 0) {
+    const std::vector<std::string> expected = hexGroupsAfterLeadIn(sent);
+    EXPECT_EQ(lastHexGroups(run.out, expected.size()), expected);
+  }
 }
 
-TEST_F(FeederCommand, DecodesRawMultiplexSamplesOnStandardInputIntoPackets) {
+void setLengths(std::string& wav, char byte) {
+  const std::size_t data = wav.find("data");
+  for (const std::size_t at : {std::size_t{4}, data + 4})
+    wav.replace(at, 4, 4, byte);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, MultiplexRecording,
+    ::testing::Values(RecordingCase{"Whole", [](std::string&) {}, 0, "decoded "},
+                      RecordingCase{"StillBeingWritten",
+                                    [](std::string& wav) { setLengths(wav, '\0'); }, 0, "decoded "},
+                      RecordingCase{"CutShort",
+                                    [](std::string& wav) { wav.resize(wav.size() / 2); }, 1,
+                                    "station.wav: is cut short"}),
+    testing::kRowName);
+
+// A fade takes a block of one group: the log lines keep that group with "----", the packets
+// skip it, and --count counts the packets sent.
+TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
   const std::vector<RdsGroup> sent = testing::randomGroups(kGroups, 12);
   testing::MpxSignalOptions options;
   options.sampleRate = 228'000;
+  options.fades = {{1.5, 1.52}};
   const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
   QByteArray raw;
   for (const float sample : signal.samples) {
@@ -493,16 +619,30 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesOnStandardInputIntoPackets) {
     raw.append(static_cast<char>((value >> 8) & 0xFF));
   }
 
-  const Finished run = runFeeder({"--mpx", "--rate=228k", "-", "-"}, raw);
-
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::string expected;
-  for (std::size_t i = kLeadIn; i < sent.size(); ++i) {
-    const PacketBytes packet = toPacket(sent[i]);
-    expected.append(reinterpret_cast<const char*>(packet.data()), packet.size());
+  const Finished lines = runFeeder({"--mpx", "--rate=228k", "--hex", "-", "-"}, raw);
+  ASSERT_EQ(lines.exitCode, 0) << lines.err;
+  std::string wholeGroups;
+  for (const std::string& line : lastHexGroups(lines.out, kGroups)) {
+    if (line.find("----") != std::string::npos) continue;
+    std::istringstream fields(line);
+    std::array<unsigned, 4> blocks{};
+    fields >> std::hex >> blocks[0] >> blocks[1] >> blocks[2] >> blocks[3];
+    ASSERT_TRUE(fields) << line;
+    const auto block = [&](std::size_t i) { return static_cast<std::uint16_t>(blocks.at(i)); };
+    const PacketBytes packet = toPacket({block(0), block(1), block(2), block(3)});
+    wholeGroups.append(reinterpret_cast<const char*>(packet.data()), packet.size());
   }
-  ASSERT_GE(run.out.size(), expected.size());
-  EXPECT_EQ(run.out.substr(run.out.size() - expected.size()), expected);
+  EXPECT_TRUE(contains(lines.out, "----")) << lines.out;
+  ASSERT_GE(wholeGroups.size(), (kGroups - kLeadIn - 1) * kPacketBytes);
+
+  const std::size_t count = wholeGroups.size() / kPacketBytes - 1;
+  const Finished packets =
+      runFeeder({"--mpx", "--rate=228k", "--count=" + QString::number(count), "-", "-"}, raw);
+  ASSERT_EQ(packets.exitCode, 0) << packets.err;
+  EXPECT_EQ(packets.out, wholeGroups.substr(0, count * kPacketBytes));
+  EXPECT_TRUE(contains(packets.err,
+                       "; sent " + std::to_string(count) + " groups, skipped 1 with a lost block"))
+      << packets.err;
 }
 
 }  // namespace

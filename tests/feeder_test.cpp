@@ -7,8 +7,8 @@
 #include "tests/support/row_name.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/group_log.h"
-#include "tools/feed/mpx_input.h"
 #include "tools/feed/pacer.h"
+#include "tools/feed/sample_input.h"
 
 namespace tavimor {
 
@@ -236,18 +236,52 @@ TEST(LogLineFormat, IsReadBackAsWritten) {
   EXPECT_EQ(parseLogLine(lost).kind, Kind::MissingBlock);
 }
 
-// rtl_fm's writes end anywhere, even inside a sample.
-TEST(S16leSamples, AreTheSameHoweverTheBytesAreSplit) {
-  const std::vector<std::uint8_t> bytes{0x00, 0x80, 0xFF, 0x7F, 0x00, 0x40, 0xFF, 0xFF};
-  const std::vector<float> expected{-1.0F, 32767.0F / 32768.0F, 0.5F, -1.0F / 32768.0F};
-  for (std::size_t split = 0; split <= bytes.size(); ++split) {
-    S16leSamples converter;
-    std::vector<float> samples;
-    converter.convert(std::span(bytes).first(split), samples);
-    converter.convert(std::span(bytes).subspan(split), samples);
-    EXPECT_EQ(samples, expected) << "split after byte " << split;
-  }
+struct RawCase {
+  std::string_view name;
+  RawFormat format;
+  std::vector<std::uint8_t> bytes;
+  std::vector<float> samples;
+};
+
+std::ostream& operator<<(std::ostream& out, const RawCase& row) {
+  return out << row.name;
 }
+
+class RawSamplesTest : public ::testing::TestWithParam<RawCase> {};
+
+// rtl_fm's and rtl_sdr's writes end anywhere, even inside a sample, and one read may end inside a
+// sample after another did.
+TEST_P(RawSamplesTest, AreTheSameHoweverTheBytesAreCut) {
+  const std::span<const std::byte> bytes = std::as_bytes(std::span(GetParam().bytes));
+  for (std::size_t first = 0; first <= bytes.size(); ++first) {
+    for (std::size_t second = first; second <= bytes.size(); ++second) {
+      RawSamples converter(GetParam().format);
+      std::vector<float> samples;
+      converter.convert(bytes.first(first), samples);
+      converter.convert(bytes.subspan(first, second - first), samples);
+      converter.convert(bytes.subspan(second), samples);
+      EXPECT_EQ(samples, GetParam().samples) << "cut after bytes " << first << " and " << second;
+      EXPECT_FALSE(converter.partial());
+    }
+  }
+  RawSamples oneByteShort(GetParam().format);
+  std::vector<float> samples;
+  oneByteShort.convert(bytes.first(bytes.size() - 1), samples);
+  EXPECT_TRUE(oneByteShort.partial());
+}
+
+INSTANTIATE_TEST_SUITE_P(Raw, RawSamplesTest,
+                         ::testing::Values(RawCase{"Signed16BitMultiplex",
+                                                   RawFormat::S16le,
+                                                   {0x00, 0x80, 0xFF, 0x7F, 0x00, 0x40, 0xFF, 0xFF},
+                                                   {-1.0F, 32767.0F / 32768.0F, 0.5F,
+                                                    -1.0F / 32768.0F}},
+                                           RawCase{"Unsigned8BitIq",
+                                                   RawFormat::Unsigned8Iq,
+                                                   {0x00, 0xFF, 0x80, 0x7F, 0x40, 0xC0},
+                                                   {-1.0F, 1.0F, 0.5F / 127.5F, -0.5F / 127.5F,
+                                                    -63.5F / 127.5F, 64.5F / 127.5F}}),
+                         testing::kRowName);
 
 struct GapsCase {
   std::string_view name;
@@ -317,7 +351,10 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   EXPECT_EQ(options->timed, expected.timed);
   EXPECT_EQ(options->maxGap, expected.maxGap);
   EXPECT_EQ(options->mpx, expected.mpx);
-  EXPECT_EQ(options->mpxSampleRate, expected.mpxSampleRate);
+  EXPECT_EQ(options->iq, expected.iq);
+  EXPECT_EQ(options->sampleRate, expected.sampleRate);
+  EXPECT_EQ(options->offsetHz, expected.offsetHz);
+  EXPECT_EQ(options->quiet, expected.quiet);
   EXPECT_EQ(options->hexLines, expected.hexLines);
 }
 
@@ -346,13 +383,24 @@ INSTANTIATE_TEST_SUITE_P(
                          .groupsPerSecond = 20,
                          .timed = true,
                          .maxGap = 300ms}},
-        GoodCommandLine{"MpxRateBeforeTheModeIsSamplesASecond",
-                        {"-r", "228k", "--mpx", "--hex", "-", "-"},
+        GoodCommandLine{
+            "MpxRateBeforeTheModeIsSamplesASecond",
+            {"-r", "228k", "--mpx", "--hex", "-", "-"},
+            {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 228'000, .hexLines = true}},
+        GoodCommandLine{"MpxLowestRate",
+                        {"--mpx", "--rate=128k", "-", "-"},
+                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 128'000}},
+        GoodCommandLine{"MpxRateInMegaSamples",
+                        {"--mpx", "--rate=0.25M", "-", "-"},
+                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 250'000}},
+        GoodCommandLine{"IqRateAndOffsetBelowTheCentre",
+                        {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
                         {.device = "-",
                          .logFile = "-",
-                         .mpx = true,
-                         .mpxSampleRate = 228'000,
-                         .hexLines = true}}),
+                         .iq = true,
+                         .sampleRate = 2'400'000,
+                         .offsetHz = -200'000,
+                         .quiet = true}}),
     testing::kRowName);
 
 struct BadCommandLine {
@@ -397,7 +445,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"MpxWithoutInput", {"--mpx", "dev"}, "--mpx needs an INPUT"},
         BadCommandLine{"MpxRateTooLow", {"--mpx", "--rate=96000", "-", "-"}, "invalid sample rate"},
         BadCommandLine{
-            "MpxRateForASoundFile", {"--mpx", "-r", "250k", "-", "a.flac"}, "--rate is for raw"}),
+            "MpxRateForASoundFile", {"--mpx", "-r", "250k", "-", "a.flac"}, "--rate is for raw"},
+        BadCommandLine{"IqRateOfAMultiplex", {"--iq", "--rate=171k", "-", "-"}, "from 900k"},
+        BadCommandLine{"OffsetWithoutIq", {"--mpx", "--offset=100k", "-", "-"}, "--offset is for"},
+        BadCommandLine{"MpxAndIq", {"--mpx", "--iq", "-", "-"}, "exclude each other"},
+        BadCommandLine{"QuietWithoutASignal", {"--quiet", "-"}, "--quiet is for"}),
     testing::kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

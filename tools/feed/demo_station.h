@@ -9,7 +9,6 @@
 #include <string_view>
 
 #include "decode/rds_group.h"
-#include "tools/feed/group_source.h"
 
 namespace tavimor::feed {
 
@@ -55,17 +54,6 @@ class DemoStation {
 
  private:
   std::chrono::sys_seconds startTime_;
-};
-
-// The demo station as a source of groups without end.
-class DemoStationSource final : public GroupSource {
- public:
-  explicit DemoStationSource(std::chrono::sys_seconds startTime) : station_(startTime) {}
-  std::optional<RdsGroup> next() override { return station_.groupAt(next_++); }
-
- private:
-  DemoStation station_;
-  std::uint64_t next_ = 0;
 };
 
 }  // namespace tavimor::feed

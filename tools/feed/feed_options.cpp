@@ -35,18 +35,26 @@ std::optional<std::chrono::milliseconds> parseMaxGap(std::string_view text) {
   return gap;
 }
 
-// Samples per second, as "171000", "171k" or "0.25M".
-std::optional<double> parseSampleRate(std::string_view text) {
+// A number with an optional k or M after it, as "171000", "171k" or "0.25M".
+std::optional<double> parseScaled(std::string_view text) {
   double scale = 1;
   if (text.ends_with('k')) scale = 1e3;
   if (text.ends_with('M')) scale = 1e6;
   if (scale != 1) text.remove_suffix(1);
+  const bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
   const auto number = parseNumber(text);
   if (!number) return std::nullopt;
-  const double rate = *number * scale;
-  if (rate < mpx::kMinSampleRate || rate > kMaxMpxSampleRate) return std::nullopt;
-  return rate;
+  return (negative ? -*number : *number) * scale;
 }
+
+struct RateRange {
+  double lowest;
+  double highest;
+  std::string_view shown;
+};
+constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate, "from 128k to 10M"};
+constexpr RateRange kIqRates{900'000.0, 3'200'000.0, "from 900k to 3.2M"};
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   std::uint64_t count = 0;
@@ -57,18 +65,20 @@ std::optional<std::uint64_t> parseCount(std::string_view text) {
 
 bool takesValue(std::string_view option) {
   return option == "-r" || option == "--rate" || option == "-n" || option == "--count" ||
-         option == "--max-gap";
+         option == "--max-gap" || option == "--offset";
 }
 
-// --rate means groups per second, or samples per second with --mpx, which may come after it.
+// --rate means groups per second, or samples per second with --mpx or --iq, which may come
+// after it.
 std::optional<UsageError> applyRate(std::string_view value, FeedOptions& options) {
-  if (options.mpx) {
-    const auto rate = parseSampleRate(value);
-    if (!rate) {
-      return UsageError{"invalid sample rate '" + std::string(value) +
-                        "' (from 128k to 10M samples a second)"};
+  if (options.decodes()) {
+    const RateRange& range = options.iq ? kIqRates : kMpxRates;
+    const auto rate = parseScaled(value);
+    if (!rate || *rate < range.lowest || *rate > range.highest) {
+      return UsageError{"invalid sample rate '" + std::string(value) + "' (" +
+                        std::string(range.shown) + " samples a second)"};
     }
-    options.mpxSampleRate = *rate;
+    options.sampleRate = *rate;
     return std::nullopt;
   }
   const auto rate = parseNumber(value);
@@ -92,6 +102,14 @@ std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& op
     options.timed = true;
   } else if (option.name == "--mpx") {
     options.mpx = true;
+  } else if (option.name == "--iq") {
+    options.iq = true;
+  } else if (option.name == "--offset") {
+    const auto offset = parseScaled(option.value);
+    if (!offset) return UsageError{"invalid offset '" + std::string(option.value) + "'"};
+    options.offsetHz = *offset;
+  } else if (option.name == "--quiet") {
+    options.quiet = true;
   } else if (option.name == "--hex") {
     options.hexLines = true;
   } else {
@@ -111,14 +129,21 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
   if (options.strict && !options.logFile) return UsageError{"--strict needs a LOG"};
   if (options.timed && !options.logFile) return UsageError{"--timed needs a LOG"};
   if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
-  if (options.mpx && !options.logFile) {
-    return UsageError{"--mpx needs an INPUT (- for raw samples on standard input)"};
+  if (options.offsetHz && !options.iq) return UsageError{"--offset is for --iq"};
+  if (!options.decodes()) {
+    if (options.quiet) return UsageError{"--quiet is for --mpx or --iq"};
+    return std::nullopt;
   }
-  if (options.mpx && options.mpxSampleRate && options.logFile != "-") {
+  const std::string mode = options.iq ? "--iq" : "--mpx";
+  if (options.mpx && options.iq) return UsageError{"--mpx and --iq exclude each other"};
+  if (!options.logFile) {
+    return UsageError{mode + " needs an INPUT (- for raw samples on standard input)"};
+  }
+  if (options.sampleRate && options.logFile != "-") {
     return UsageError{"--rate is for raw samples on standard input; a sound file has its own"};
   }
-  if (options.mpx && options.strict) return UsageError{"--strict is for a LOG, not --mpx"};
-  if (options.mpx && options.maxGap) return UsageError{"--max-gap is for a LOG, not --mpx"};
+  if (options.strict) return UsageError{"--strict is for a LOG, not " + mode};
+  if (options.maxGap) return UsageError{"--max-gap is for a LOG, not " + mode};
   return std::nullopt;
 }
 
@@ -171,7 +196,8 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
 std::string usageText(std::string_view programName) {
   const std::string name(programName);
   return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" + "  or:  " + name +
-         " --mpx [OPTION]... DEVICE INPUT\n" +
+         " --mpx [OPTION]... DEVICE INPUT\n" + "  or:  " + name +
+         " --iq [OPTION]... DEVICE INPUT\n" +
          "Writes RDS groups to DEVICE as a receiver sends them: nine-byte packets, a lead byte\n"
          "then blocks A, B, C and D high byte first, at 9600 baud 8N1 on a serial line.\n"
          "\n"
@@ -180,8 +206,12 @@ std::string usageText(std::string_view programName) {
          "input), or without LOG from a built-in demo station that runs until interrupted.\n"
          "With --mpx they are decoded from an FM multiplex signal: INPUT is a sound file (FLAC,\n"
          "WAV, ...; its first channel), or - for raw signed 16-bit little-endian samples on\n"
-         "standard input as rtl_fm writes them. Each group goes out as soon as it is decoded;\n"
-         "groups with a block that could not be decoded are skipped unless written as --hex.\n"
+         "standard input as rtl_fm writes them. With --iq the station is received from an SDR\n"
+         "stick's I/Q samples: INPUT is a two-channel sound file (I, then Q), or - for raw\n"
+         "unsigned 8-bit I/Q on standard input as rtl_sdr writes them. Each group goes out as\n"
+         "soon as it is decoded; groups with a block that could not be decoded are skipped\n"
+         "unless written as --hex. While decoding live input, or a recording with --timed, a\n"
+         "line on standard error tells once a second how well the station is received.\n"
          "DEVICE is a serial device, a pseudo-terminal, a FIFO, or - for standard output.\n"
          "\n"
          "Groups from a log go out at --rate. Standard input from a pipe or a terminal is live:\n"
@@ -192,19 +222,26 @@ std::string usageText(std::string_view programName) {
          "                         0 sends as fast as the line takes them)\n"
          "      --timed            send the groups of LOG at the times of their timestamps;\n"
          "                         a group without one follows the one before at --rate;\n"
-         "                         with --mpx, send each group when it ended in the signal\n"
+         "                         with --mpx or --iq, send each group when it ended in the\n"
+         "                         recording\n"
          "      --max-gap=SECONDS  with --timed, shorten longer gaps to SECONDS (default 5)\n"
          "  -n, --count=N          stop after N groups\n"
          "      --strict           end at the first malformed line of LOG, with status 1\n"
          "      --mpx              decode the groups from the FM multiplex signal in INPUT\n"
-         "  -r, --rate=SAMPLES     with --mpx, raw samples per second on standard input\n"
-         "                         (default 171k; at least 128k)\n"
+         "      --iq               receive the station from the I/Q samples in INPUT\n"
+         "  -r, --rate=SAMPLES     with --mpx or --iq, raw samples per second on standard\n"
+         "                         input (--mpx: default 171k, from 128k to 10M; --iq: default\n"
+         "                         1024k, from 900k to 3.2M)\n"
+         "      --offset=HZ        with --iq, the station lies HZ from the centre of the I/Q\n"
+         "                         (as -200k or 0.4M; default 0)\n"
+         "      --quiet            with --mpx or --iq, no reception status line\n"
          "      --hex              write hex group log lines, \"----\" for a lost block,\n"
          "                         instead of packets\n"
          "  -h, --help             show this help and exit\n"
          "  -V, --version          show the version and exit\n"
          "\n"
-         "Exit status: 0 when all groups were sent, 1 on an error, 2 on bad usage.\n";
+         "Exit status: 0 when all groups were sent, 1 on an error (the reader of DEVICE gone\n"
+         "included), 2 on bad usage.\n";
 }
 
 }  // namespace tavimor::feed

@@ -20,6 +20,8 @@ inline constexpr std::chrono::milliseconds kDefaultMaxGap{5000};
 // Raw multiplex samples come at the rate rtl_fm is told to give (-s 171k), unless told otherwise.
 inline constexpr double kDefaultMpxSampleRate = 171'000.0;
 inline constexpr double kMaxMpxSampleRate = 10'000'000.0;
+// Raw I/Q comes at the rate rtl_sdr is told to give (-s 1024000), unless told otherwise.
+inline constexpr double kDefaultIqSampleRate = 1'024'000.0;
 
 struct FeedOptions {
   std::string device;                    // "-" for standard output
@@ -32,10 +34,19 @@ struct FeedOptions {
   bool timed = false;                                 // at the times of the log's timestamps
   std::optional<std::chrono::milliseconds> maxGap{};  // none: kDefaultMaxGap
   // The input is an FM multiplex signal whose groups are decoded here: logFile names a sound
-  // file, or "-" for raw samples on standard input at mpxSampleRate.
+  // file, or "-" for raw samples on standard input at sampleRate.
   bool mpx = false;
-  std::optional<double> mpxSampleRate{};  // none: kDefaultMpxSampleRate
-  bool hexLines = false;                  // hex group log lines instead of packets
+  // The input is the I/Q of a stick tuned near the station, received and decoded here; logFile
+  // as for mpx.
+  bool iq = false;
+  // Of raw samples; none: kDefaultMpxSampleRate or kDefaultIqSampleRate.
+  std::optional<double> sampleRate{};
+  std::optional<double> offsetHz{};  // of the station's carrier from the I/Q's centre; none: 0
+  bool quiet = false;                // no reception status line
+  bool hexLines = false;             // hex group log lines instead of packets
+
+  // Whether the groups are decoded here from a signal.
+  bool decodes() const { return mpx || iq; }
 };
 
 struct HelpRequest {};

@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "decode/rds_group.h"
-#include "tools/feed/group_source.h"
 
 namespace tavimor::feed {
 
@@ -42,11 +41,12 @@ std::string formatLogLine(const LogBlocks& blocks, const std::optional<LogTime>&
 // Reads groups from a log, telling the diagnostics stream about each malformed line as
 // "name:line: problem". Groups with a missing block and malformed lines are skipped and counted;
 // in strict mode the first malformed line ends the log.
-class GroupLogReader final : public GroupSource {
+class GroupLogReader {
  public:
   GroupLogReader(std::istream& log, std::string logName, std::ostream& diagnostics, bool strict);
 
-  std::optional<RdsGroup> next() override;
+  // The next whole group, or nothing at the end of the log.
+  std::optional<RdsGroup> next();
 
   // The timestamp of the group next() returned last, if its line had one.
   const std::optional<LogTime>& timeOfLastGroup() const { return timeOfLastGroup_; }

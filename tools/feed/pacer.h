@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "tools/feed/group_log.h"
+#include "tools/feed/stop_request.h"
 
 namespace tavimor::feed {
 
@@ -25,7 +27,7 @@ inline PaceClock::duration intervalAt(double groupsPerSecond) {
 
 // Returns at due, or early with false when stop is set.
 inline bool waitUntil(PaceClock::time_point due, const std::atomic<bool>& stop) {
-  constexpr std::chrono::milliseconds kStopCheckInterval{100};
+  constexpr std::chrono::milliseconds kStopCheckInterval{kStopCheckMilliseconds};
   while (!stop && PaceClock::now() < due) {
     std::this_thread::sleep_until(std::min(due, PaceClock::now() + kStopCheckInterval));
   }

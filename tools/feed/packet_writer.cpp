@@ -1,24 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/feed/packet_writer.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+
+#include "tools/feed/stop_request.h"
 
 namespace tavimor::feed {
 namespace {
 
-constexpr int kWriteWaitMilliseconds = 100;
+std::string writeProblem(int error) {
+  if (error == EPIPE) return "nothing reads it any more";
+  return std::strerror(error);
+}
 
 }  // namespace
 
+PacketWriter::~PacketWriter() {
+  if (ownsFd_) ::close(fd_);
+}
+
 std::optional<std::string> PacketWriter::open(const std::string& device) {
   if (device == "-") {
-    file_ = std::make_unique<QFile>();
-    if (!file_->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-      return file_->errorString().toStdString();
-    }
-    device_ = file_.get();
+    fd_ = STDOUT_FILENO;
     return std::nullopt;
   }
 
@@ -40,45 +49,57 @@ std::optional<std::string> PacketWriter::open(const std::string& device) {
     serialPort_->setStopBits(QSerialPort::OneStop);
     serialPort_->setFlowControl(QSerialPort::NoFlowControl);
     if (!serialPort_->open(QIODevice::WriteOnly)) return serialPort_->errorString().toStdString();
-    device_ = serialPort_.get();
-  } else {
-    file_ = std::make_unique<QFile>(QString::fromStdString(device));
-    if (!file_->open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-      return file_->errorString().toStdString();
-    }
-    device_ = file_.get();
+    return std::nullopt;
   }
+  // A FIFO's open waits for a reader; the stop handlers interrupt it.
+  do {
+    fd_ = ::open(device.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+  } while (fd_ < 0 && errno == EINTR && !stop_);
+  if (fd_ < 0 && errno == EINTR) return std::nullopt;  // stopped before anything was written
+  if (fd_ < 0) return std::strerror(errno);
+  ownsFd_ = true;
   return std::nullopt;
 }
 
-bool PacketWriter::write(const PacketBytes& packet, const std::atomic<bool>& stop) {
-  return writeBytes({reinterpret_cast<const char*>(packet.data()), packet.size()}, stop);
+bool PacketWriter::write(std::span<const char> bytes) {
+  if (stop_) return false;
+  return serialPort_ ? writeToSerialPort(bytes) : writeToDescriptor(bytes);
 }
 
-bool PacketWriter::writeLine(std::string_view line, const std::atomic<bool>& stop) {
-  std::string withEnd(line);
-  withEnd += '\n';
-  return writeBytes(withEnd, stop);
-}
-
-bool PacketWriter::writeBytes(std::span<const char> bytes, const std::atomic<bool>& stop) {
-  if (device_->write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+bool PacketWriter::writeToSerialPort(std::span<const char> bytes) {
+  if (serialPort_->write(bytes.data(), static_cast<qint64>(bytes.size())) !=
       static_cast<qint64>(bytes.size())) {
+    error_ = serialPort_->errorString().toStdString();
     return false;
   }
-  if (!serialPort_) return file_->flush();
   while (serialPort_->bytesToWrite() > 0) {
-    if (stop) return false;
-    if (!serialPort_->waitForBytesWritten(kWriteWaitMilliseconds) &&
+    if (stop_) return false;
+    if (!serialPort_->waitForBytesWritten(kStopCheckMilliseconds) &&
         serialPort_->error() != QSerialPort::TimeoutError) {
+      error_ = serialPort_->errorString().toStdString();
       return false;
     }
   }
   return true;
 }
 
-std::string PacketWriter::errorString() const {
-  return device_ ? device_->errorString().toStdString() : std::string();
+// Waits for room before each write, so that a full pipe holds the feeder no longer than a stop
+// request: a pipe with room takes a packet or a line whole.
+bool PacketWriter::writeToDescriptor(std::span<const char> bytes) {
+  while (!bytes.empty()) {
+    if (stop_) return false;
+    pollfd output{fd_, POLLOUT, 0};
+    const int ready = ::poll(&output, 1, kStopCheckMilliseconds);
+    if (ready < 0 && errno != EINTR) break;
+    if (ready <= 0) continue;
+    const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+    if (written < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (written < 0) break;
+    bytes = bytes.subspan(static_cast<std::size_t>(written));
+  }
+  if (bytes.empty()) return true;
+  if (!stop_) error_ = writeProblem(errno);
+  return false;
 }
 
 }  // namespace tavimor::feed
