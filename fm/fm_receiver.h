@@ -16,9 +16,10 @@ inline constexpr double kMaxIqRate = 3'200'000.0;
 
 // How the carrier is received, for a status line.
 struct CarrierStatus {
-  double levelDbfs = -120.0;  // the carrier's power in the channel, dB below full scale
-  bool equalizing =
-      false;  // the equalizer is undoing an echo (its taps differ from a pass-through)
+  // The carrier's power in the channel, in dB of full scale (a carrier of amplitude 1 is 0 dB).
+  double levelDbfs = -120.0;
+  // The equalizer is undoing an echo: its taps differ from a pass-through.
+  bool equalizing = false;
 };
 
 class FmReceiver {

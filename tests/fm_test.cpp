@@ -4,11 +4,14 @@
 // offsets it refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
 #include <numbers>
+#include <span>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "fm/fm_receiver.h"
