@@ -1,11 +1,11 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Stopping the demo, as a user does with Ctrl-C on its terminal and as tools/screenshot.sh does
-# with SIGTERM to its process group: either way the monitor, the feeder and socat must end, the
-# port link, the marker and the monitor's serial lock must be gone, and the demo must exit 0
-# with the line that says it stopped. Runs as root of a user, mount and process namespace of its
-# own: /dev/ttyS4, the lock and the marker are private, and the only processes it can see, and
-# so find and stop, are the ones it started. Needs no root.
+# with SIGTERM to its process group: either way the monitor, the feeder and socat must end, and
+# the demo must exit 0 with the line that says it stopped; its port 5 and the monitor's serial
+# lock never appear outside its own namespace. Runs as root of a user, mount and process
+# namespace of its own: the only processes it can see, and so find and stop, are the ones it
+# started. Needs no root.
 #
 # Usage: demo_stop_test.sh DEMO_SCRIPT BUILD_DIR   (exit 77: skipped)
 set -eu
@@ -38,9 +38,8 @@ demo=$1
 build_dir=$2
 work=$4
 port=/dev/ttyS4
-marker=/run/tavimor-demo.pid
-lock=/var/lock/LCK..ttyS4
-stopped_line="Demo stopped; $port is removed."
+lock=/run/lock/LCK..ttyS4
+stopped_line="Stopped."
 make_private_dev_and_run "$work/dev" || { echo "FAILED: no private /dev and /run"; exit 1; }
 
 scratch="$work/scratch"
@@ -52,11 +51,7 @@ demo_processes() {
     exe=$(readlink "$proc/exe" 2>/dev/null) || continue
     case $exe in
       "$build_dir/tavimor" | "$build_dir/tools/tavimor-feed") echo "${proc#/proc/}" ;;
-      */socat)
-        if tr '\0' ' ' <"$proc/cmdline" 2>/dev/null | grep -q "link=$port,"; then
-          echo "${proc#/proc/}"
-        fi
-        ;;
+      */socat) echo "${proc#/proc/}" ;;
     esac
   done
 }
@@ -73,10 +68,6 @@ clean_up() {
   exec 3>&-
   if [ -n "$runner" ]; then kill -KILL "-$runner" "$runner" 2>/dev/null || true; fi
   for pid in $(demo_processes); do kill -KILL "$pid" 2>/dev/null || true; done
-  if [ -L "$port" ]; then
-    case "$(readlink "$port")" in /dev/pts/*) rm -f "$port" ;; esac
-  fi
-  rm -f "$marker" "$lock"
 }
 trap clean_up EXIT
 trap 'exit 1' INT TERM HUP
@@ -88,10 +79,14 @@ fail() {
   exit 1
 }
 
-# Waits up to a minute for the port, the monitor and the lock it takes on the port.
+# Waits up to a minute for the monitor to hold its port, as the lock in its own namespace's
+# /run/lock shows.
 wait_for_monitor() {
   for _ in $(seq 600); do
-    if [ -e "$port" ] && [ -e "$lock" ] && [ -n "$(demo_processes)" ]; then return 0; fi
+    for pid in $(demo_processes); do
+      if [ "$(readlink "/proc/$pid/exe")" = "$build_dir/tavimor" ] &&
+        [ -e "/proc/$pid/root$lock" ]; then return 0; fi
+    done
     alive "$runner" || fail "the demo ended before the monitor held $port"
     sleep 0.1
   done
@@ -112,9 +107,8 @@ expect_clean_stop() {
   grep -q "$stopped_line" "$scratch/out" || fail "no line '$stopped_line'"
   left=$(demo_processes)
   [ -z "$left" ] || fail "processes left: $(for p in $left; do tr '\0' ' ' <"/proc/$p/cmdline"; echo; done)"
-  if [ -e "$port" ] || [ -L "$port" ]; then fail "$port left"; fi
-  [ ! -e "$marker" ] || fail "marker $marker left"
-  [ ! -e "$lock" ] || fail "serial lock $lock left: $(head -n 1 "$lock")"
+  if [ -e "$port" ] || [ -L "$port" ]; then fail "$port reached the caller's /dev"; fi
+  [ ! -e "$lock" ] || fail "serial lock $lock reached the caller's /run/lock"
 }
 
 # Ctrl-C interrupts the terminal's whole foreground process group: the shell that started the

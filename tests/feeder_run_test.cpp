@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "app/monitor.h"
 #include "decode/rds_group.h"
@@ -603,10 +604,13 @@ INSTANTIATE_TEST_SUITE_P(
                                     "station.wav: is cut short"}),
     testing::kRowName);
 
-TEST_F(FeederCommand, DecodesRawMultiplexSamplesOnStandardInputIntoPackets) {
+// A fade takes a block of one group: the log lines keep that group with "----", the packets
+// skip it, and --count counts the packets sent.
+TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
   const std::vector<RdsGroup> sent = testing::randomGroups(kGroups, 12);
   testing::MpxSignalOptions options;
   options.sampleRate = 228'000;
+  options.fades = {{1.5, 1.52}};
   const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
   QByteArray raw;
   for (const float sample : signal.samples) {
@@ -615,16 +619,30 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesOnStandardInputIntoPackets) {
     raw.append(static_cast<char>((value >> 8) & 0xFF));
   }
 
-  const Finished run = runFeeder({"--mpx", "--rate=228k", "-", "-"}, raw);
-
-  ASSERT_EQ(run.exitCode, 0) << run.err;
-  std::string expected;
-  for (std::size_t i = kLeadIn; i < sent.size(); ++i) {
-    const PacketBytes packet = toPacket(sent[i]);
-    expected.append(reinterpret_cast<const char*>(packet.data()), packet.size());
+  const Finished lines = runFeeder({"--mpx", "--rate=228k", "--hex", "-", "-"}, raw);
+  ASSERT_EQ(lines.exitCode, 0) << lines.err;
+  std::string wholeGroups;
+  for (const std::string& line : lastHexGroups(lines.out, kGroups)) {
+    if (line.find("----") != std::string::npos) continue;
+    std::istringstream fields(line);
+    std::array<unsigned, 4> blocks{};
+    fields >> std::hex >> blocks[0] >> blocks[1] >> blocks[2] >> blocks[3];
+    ASSERT_TRUE(fields) << line;
+    const auto block = [&](std::size_t i) { return static_cast<std::uint16_t>(blocks.at(i)); };
+    const PacketBytes packet = toPacket({block(0), block(1), block(2), block(3)});
+    wholeGroups.append(reinterpret_cast<const char*>(packet.data()), packet.size());
   }
-  ASSERT_GE(run.out.size(), expected.size());
-  EXPECT_EQ(run.out.substr(run.out.size() - expected.size()), expected);
+  EXPECT_TRUE(contains(lines.out, "----")) << lines.out;
+  ASSERT_GE(wholeGroups.size(), (kGroups - kLeadIn - 1) * kPacketBytes);
+
+  const std::size_t count = wholeGroups.size() / kPacketBytes - 1;
+  const Finished packets =
+      runFeeder({"--mpx", "--rate=228k", "--count=" + QString::number(count), "-", "-"}, raw);
+  ASSERT_EQ(packets.exitCode, 0) << packets.err;
+  EXPECT_EQ(packets.out, wholeGroups.substr(0, count * kPacketBytes));
+  EXPECT_TRUE(contains(packets.err,
+                       "; sent " + std::to_string(count) + " groups, skipped 1 with a lost block"))
+      << packets.err;
 }
 
 }  // namespace

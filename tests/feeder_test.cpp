@@ -7,8 +7,8 @@
 #include "tests/support/row_name.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/group_log.h"
-#include "tools/feed/sample_input.h"
 #include "tools/feed/pacer.h"
+#include "tools/feed/sample_input.h"
 
 namespace tavimor {
 
@@ -270,18 +270,18 @@ TEST_P(RawSamplesTest, AreTheSameHoweverTheBytesAreCut) {
   EXPECT_TRUE(oneByteShort.partial());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Raw, RawSamplesTest,
-    ::testing::Values(RawCase{"Signed16BitMultiplex",
-                              RawFormat::S16le,
-                              {0x00, 0x80, 0xFF, 0x7F, 0x00, 0x40, 0xFF, 0xFF},
-                              {-1.0F, 32767.0F / 32768.0F, 0.5F, -1.0F / 32768.0F}},
-                      RawCase{"Unsigned8BitIq",
-                              RawFormat::Unsigned8Iq,
-                              {0x00, 0xFF, 0x80, 0x7F, 0x40, 0xC0},
-                              {-1.0F, 1.0F, 0.5F / 127.5F, -0.5F / 127.5F, -63.5F / 127.5F,
-                               64.5F / 127.5F}}),
-    testing::kRowName);
+INSTANTIATE_TEST_SUITE_P(Raw, RawSamplesTest,
+                         ::testing::Values(RawCase{"Signed16BitMultiplex",
+                                                   RawFormat::S16le,
+                                                   {0x00, 0x80, 0xFF, 0x7F, 0x00, 0x40, 0xFF, 0xFF},
+                                                   {-1.0F, 32767.0F / 32768.0F, 0.5F,
+                                                    -1.0F / 32768.0F}},
+                                           RawCase{"Unsigned8BitIq",
+                                                   RawFormat::Unsigned8Iq,
+                                                   {0x00, 0xFF, 0x80, 0x7F, 0x40, 0xC0},
+                                                   {-1.0F, 1.0F, 0.5F / 127.5F, -0.5F / 127.5F,
+                                                    -63.5F / 127.5F, 64.5F / 127.5F}}),
+                         testing::kRowName);
 
 struct GapsCase {
   std::string_view name;
@@ -354,6 +354,7 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   EXPECT_EQ(options->iq, expected.iq);
   EXPECT_EQ(options->sampleRate, expected.sampleRate);
   EXPECT_EQ(options->offsetHz, expected.offsetHz);
+  EXPECT_EQ(options->quiet, expected.quiet);
   EXPECT_EQ(options->hexLines, expected.hexLines);
 }
 
@@ -382,13 +383,24 @@ INSTANTIATE_TEST_SUITE_P(
                          .groupsPerSecond = 20,
                          .timed = true,
                          .maxGap = 300ms}},
-        GoodCommandLine{"MpxRateBeforeTheModeIsSamplesASecond",
-                        {"-r", "228k", "--mpx", "--hex", "-", "-"},
+        GoodCommandLine{
+            "MpxRateBeforeTheModeIsSamplesASecond",
+            {"-r", "228k", "--mpx", "--hex", "-", "-"},
+            {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 228'000, .hexLines = true}},
+        GoodCommandLine{"MpxLowestRate",
+                        {"--mpx", "--rate=128k", "-", "-"},
+                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 128'000}},
+        GoodCommandLine{"MpxRateInMegaSamples",
+                        {"--mpx", "--rate=0.25M", "-", "-"},
+                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 250'000}},
+        GoodCommandLine{"IqRateAndOffsetBelowTheCentre",
+                        {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
                         {.device = "-",
                          .logFile = "-",
-                         .mpx = true,
-                         .sampleRate = 228'000,
-                         .hexLines = true}}),
+                         .iq = true,
+                         .sampleRate = 2'400'000,
+                         .offsetHz = -200'000,
+                         .quiet = true}}),
     testing::kRowName);
 
 struct BadCommandLine {
@@ -433,7 +445,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"MpxWithoutInput", {"--mpx", "dev"}, "--mpx needs an INPUT"},
         BadCommandLine{"MpxRateTooLow", {"--mpx", "--rate=96000", "-", "-"}, "invalid sample rate"},
         BadCommandLine{
-            "MpxRateForASoundFile", {"--mpx", "-r", "250k", "-", "a.flac"}, "--rate is for raw"}),
+            "MpxRateForASoundFile", {"--mpx", "-r", "250k", "-", "a.flac"}, "--rate is for raw"},
+        BadCommandLine{"IqRateOfAMultiplex", {"--iq", "--rate=171k", "-", "-"}, "from 900k"},
+        BadCommandLine{"OffsetWithoutIq", {"--mpx", "--offset=100k", "-", "-"}, "--offset is for"},
+        BadCommandLine{"MpxAndIq", {"--mpx", "--iq", "-", "-"}, "exclude each other"},
+        BadCommandLine{"QuietWithoutASignal", {"--quiet", "-"}, "--quiet is for"}),
     testing::kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

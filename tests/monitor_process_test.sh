@@ -3,8 +3,9 @@
 # The built monitor as a user runs it, on a pseudo-terminal linked at /dev/ttyS4 (port 5): stopped
 # by signals it exits 0, leaves traffic.txt as it was and the port free for the next start; a
 # lock left by a killed monitor is taken over, or explained when the user may not remove it; a
-# lock whose holder runs as another user is never called stale; and start-up failures are printed
-# on standard error. Runs as root of a user and mount namespace of its own, so needs no root.
+# lock whose holder runs as another user is never called stale; start-up failures are printed
+# on standard error; and without a display it says so in one line. Runs as root of a user and
+# mount namespace of its own, so needs no root.
 #
 # Usage: monitor_process_test.sh MONITOR   (exit 77: skipped)
 set -u
@@ -15,6 +16,18 @@ script=$(realpath -- "$0")
 
 if [ "${2:-}" != --inside ]; then
   monitor=$(realpath -- "$1")
+  # Without a display: one line that names what was sought, status 1, and no abort.
+  for row in "-u WAYLAND_DISPLAY|neither DISPLAY nor WAYLAND_DISPLAY is set" \
+    "WAYLAND_DISPLAY=/nonexistent/compositor|reached at WAYLAND_DISPLAY=/nonexistent/compositor"; do
+    # shellcheck disable=SC2086  # the row's environment change is one word
+    said=$(env -u DISPLAY -u QT_QPA_PLATFORM ${row%%|*} "$monitor" 2>&1 </dev/null)
+    status=$?
+    if [ "$status" -ne 1 ] || [ "$(echo "$said" | wc -l)" -ne 1 ] ||
+      ! echo "$said" | grep -qF "${row#*|}"; then
+      echo "FAILED: without a display (${row%%|*}): status $status, said: $said"
+      exit 1
+    fi
+  done
   require_user_namespaces
   work=$(mktemp -d "${TMPDIR:-/tmp}/tavimor-process.XXXXXX")
   chmod 755 "$work"

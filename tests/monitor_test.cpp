@@ -98,6 +98,24 @@ TEST_F(MonitorTest, EveryPacketFedShowsRawAndInHex) {
   pty.write(testing::packet(0xD3C2, 0x2005, 0x4142, 0x4344));
   ASSERT_TRUE(waitUntil([&] { return widgetText(monitor, "Text2") == "00D3C2200541424344"; }));
   EXPECT_EQ(widgetText(monitor, "lblPI"), "D3C2");
+
+  // Stray bytes, then a quiet line: shown as they came, decoded as nothing.
+  pty.write("Ufw");
+  ASSERT_TRUE(waitUntil([&] { return widgetText(monitor, "Text2") == "556677"; }));
+  EXPECT_EQ(widgetText(monitor, "Text1"), "Ufw");
+  EXPECT_EQ(widgetText(monitor, "lblPI"), "D3C2");
+}
+
+TEST_F(MonitorTest, AWorkingDirectoryGoneBeforeStartUpIsNamedInTheError) {
+  std::filesystem::remove_all(workingDirectory.path());
+  PseudoTerminal pty;
+  Monitor monitor(QString::fromStdString(pty.devicePath()), reporter);
+
+  EXPECT_FALSE(monitor.start());
+  ASSERT_EQ(reporter.errors.size(), 1u);
+  EXPECT_EQ(reporter.errors[0].number, ENOENT);
+  EXPECT_TRUE(reporter.errors[0].subject.contains(QStringLiteral("traffic.txt")))
+      << reporter.errors[0].subject.toStdString();
 }
 
 }  // namespace

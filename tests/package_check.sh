@@ -45,14 +45,16 @@ has_file() {
 }
 
 installed_files() {
-  for file in /usr/bin/tavimor /usr/bin/tavimor-feed /usr/bin/tavimor-traffic-notify; do
+  for file in /usr/bin/tavimor /usr/bin/tavimor-feed /usr/bin/tavimor-radio \
+    /usr/bin/tavimor-traffic-notify /usr/libexec/tavimor/tavimor-radio-dialog; do
     has_file -rwxr-xr-x "$file" || return 1
   done
   for file in /usr/share/applications/tavimor.desktop \
+    /usr/share/applications/tavimor-radio.desktop \
     /usr/share/icons/hicolor/scalable/apps/tavimor.svg \
     /usr/share/metainfo/$metainfo_id.metainfo.xml \
     /usr/share/man/man1/tavimor.1.gz /usr/share/man/man1/tavimor-feed.1.gz \
-    /usr/share/man/man1/tavimor-traffic-notify.1.gz \
+    /usr/share/man/man1/tavimor-radio.1.gz /usr/share/man/man1/tavimor-traffic-notify.1.gz \
     /usr/share/doc/tavimor/copyright /usr/share/doc/tavimor/changelog.gz \
     /usr/share/lintian/overrides/tavimor; do
     has_file -rw-r--r-- "$file" || return 1
@@ -61,7 +63,7 @@ installed_files() {
 
 # A stray install rule (a test, a static library, a /usr/local path) would show up here.
 nothing_elsewhere() {
-  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|share/(applications|icons/hicolor|metainfo|man/man1|doc/tavimor)/.*|share/lintian/overrides/tavimor)$' \
+  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|libexec/tavimor/tavimor-radio-dialog|share/(applications|icons/hicolor|metainfo|man/man1|doc/tavimor)/.*|share/lintian/overrides/tavimor)$' \
     "$contents"
 }
 
@@ -74,20 +76,26 @@ every_program_has_a_manual_page() {
 
 # A run path would make the loader look in /usr/bin and /usr/lib before the system's Qt.
 no_run_path() {
-  for program in "$root"/usr/bin/*; do
+  for program in "$root"/usr/bin/* "$root"/usr/libexec/tavimor/*; do
     head -c 4 "$program" | grep -q ELF || continue
     ! readelf -d "$program" | grep -E 'RPATH|RUNPATH' || return 1
   done
 }
 
-desktop_entry() {
-  entry=$root/usr/share/applications/tavimor.desktop
-  desktop-file-validate "$entry" || return 1
-  exec_line=$(sed -n 's/^Exec=//p' "$entry")
-  icon=$(sed -n 's/^Icon=//p' "$entry")
-  [ -x "$root/usr/bin/${exec_line%% *}" ] || { echo "Exec=$exec_line is not in the package" && return 1; }
-  [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
-    { echo "Icon=$icon is not in the package" && return 1; }
+# Each menu entry validates and names a program and the icon of the package.
+desktop_entries() {
+  for entry in "$root"/usr/share/applications/tavimor.desktop \
+    "$root"/usr/share/applications/tavimor-radio.desktop; do
+    desktop-file-validate "$entry" || return 1
+    exec_line=$(sed -n 's/^Exec=//p' "$entry")
+    icon=$(sed -n 's/^Icon=//p' "$entry")
+    [ -x "$root/usr/bin/${exec_line%% *}" ] ||
+      { echo "${entry##*/}: Exec=$exec_line is not in the package" && return 1; }
+    [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+      { echo "${entry##*/}: Icon=$icon is not in the package" && return 1; }
+  done
+  grep -qx 'Name=Tavimor Radio' "$root/usr/share/applications/tavimor-radio.desktop" ||
+    { echo "the radio's entry is not named Tavimor Radio" && return 1; }
 }
 
 control_fields() {
@@ -99,8 +107,10 @@ control_fields() {
   # A synopsis and a long description.
   [ "$(field Description | wc -l)" -gt 3 ] || { echo "no long description" && return 1; }
   version=$(field Version)
-  [ "$("$root/usr/bin/tavimor-feed" --version)" = "tavimor-feed $version" ] ||
-    { echo "tavimor-feed --version does not say $version" && return 1; }
+  for program in tavimor-feed tavimor-radio; do
+    [ "$("$root/usr/bin/$program" --version)" = "$program $version" ] ||
+      { echo "$program --version does not say $version" && return 1; }
+  done
   zcat "$root/usr/share/doc/tavimor/changelog.gz" | head -n 1 | grep -qF "tavimor ($version)" ||
     { echo "the changelog's newest entry is not for $version" && return 1; }
 }
@@ -131,7 +141,7 @@ depends_names() { field Depends | tr '|' ',' | tr ',' '\n' | sed 's/(.*//; s/[[:
 
 depends_names_libraries() {
   for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6 \
-    libliquid1 libsndfile1; do
+    libliquid1 libsndfile1 socat; do
     depends_names | grep -qx "$package" || { echo "Depends lacks $package: $(field Depends)" && return 1; }
   done
 }
@@ -184,14 +194,16 @@ check "installed files and their modes" installed_files
 check "no file outside the program's places" nothing_elsewhere
 check "a manual page for every program" every_program_has_a_manual_page
 check "no run path in the programs" no_run_path
-check "the desktop entry validates and names the program and icon" desktop_entry
+check "the desktop entries validate and name the programs and icon" desktop_entries
 check "control fields" control_fields
-check "Depends names the Qt, serial port, liquid-dsp and libsndfile libraries" depends_names_libraries
+check "Depends names the Qt, serial port, liquid-dsp and libsndfile libraries and socat" \
+  depends_names_libraries
 check "Depends names the run-time plugins and the font" depends_names_run_time_pieces
 check "manual pages render without warnings" manual_pages_render_cleanly
 check "the AppStream metadata validates and names the desktop entry and release" appstream_metadata
 check "the copyright grants GPL-3+" copyright_grants_the_licence
 check "tavimor-feed(1) covers --help" manual_page_covers_help tavimor-feed
+check "tavimor-radio(1) covers --help" manual_page_covers_help tavimor-radio
 check "tavimor-traffic-notify(1) covers --help" manual_page_covers_help tavimor-traffic-notify
 echo "lintian $(lintian --version | cut -d' ' -f2) on ${deb##*/}:"
 exec 3>&1

@@ -10,6 +10,8 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <thread>
 #include <vector>
@@ -56,22 +58,37 @@ QString qstr(const std::string& text) {
 const std::string kPacketA = packet(0xD3C2, 0x0558, 0x1234, 0x5241);
 const std::string kPacketB = packet(0x1234, 0x2005, 0x4142, 0x4344, 0x7F);
 
+// Each part comes sooner than the quiet time after the one before, though the whole packet takes
+// longer than the quiet time: every byte must restart the wait. A loaded machine may stretch a
+// pause past the quiet time, and such a try tells nothing: it is made again.
 TEST(ReceiverLink, APacketInThreePartsWithinTheQuietTimeIsStillOneRead) {
-  PseudoTerminal pty;
-  LinkProbe probe(qstr(pty.devicePath()));
-  ASSERT_FALSE(probe.link.open().has_value());
-
-  // Each part comes sooner than the quiet time after the one before, though the whole packet
-  // takes longer than the quiet time: every byte must restart the wait.
-  static_assert(2 * 15ms > kQuietLine && 15ms < kQuietLine);
+  constexpr auto kPause = 15ms;
+  // What a pause may grow to and still be within the quiet time by a clear margin.
+  constexpr auto kLongestPause = kQuietLine - 5ms;
+  constexpr int kTries = 10;
+  static_assert(2 * kPause > kQuietLine && kLongestPause > kPause);
   const std::string_view packet = kPacketA;
-  for (std::size_t first = 0; first < packet.size(); first += 3) {
-    pty.write(packet.substr(first, 3));
-    runEventLoopFor(15ms);
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    PseudoTerminal pty;
+    LinkProbe probe(qstr(pty.devicePath()));
+    ASSERT_FALSE(probe.link.open().has_value());
+    auto longest = std::chrono::steady_clock::duration::zero();
+    auto lastWrite = std::chrono::steady_clock::now();
+    for (std::size_t first = 0; first < packet.size(); first += 3) {
+      const auto now = std::chrono::steady_clock::now();
+      if (first > 0) longest = std::max(longest, now - lastWrite);
+      lastWrite = now;
+      pty.write(packet.substr(first, 3));
+      runEventLoopFor(kPause);
+    }
+    ASSERT_TRUE(probe.waitForReads(1));
+    runEventLoopFor(100ms);
+    if (longest > kLongestPause) continue;
+    EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA}));
+    return;
   }
-  ASSERT_TRUE(probe.waitForReads(1));
-  runEventLoopFor(100ms);
-  EXPECT_EQ(probe.reads, (std::vector<std::string>{kPacketA}));
+  GTEST_SKIP() << "the machine stretched a pause past " << kLongestPause.count()
+               << " ms in each of " << kTries << " tries";
 }
 
 TEST(ReceiverLink, AWholePacketIsDeliveredWithoutWaitingForTheLineToGoQuiet) {

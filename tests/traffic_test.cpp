@@ -2,6 +2,11 @@
 // The traffic state and traffic.txt on a real file system.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "decode/decoder.h"
 #include "tests/support/file_write_counter.h"
@@ -188,14 +194,50 @@ TEST(StatusFile, ANewFileIsNeverFoundIncomplete) {
   EXPECT_EQ(incomplete, 0) << "of " << reads << " reads";
 }
 
-TEST(StatusFile, EachContentIsWrittenWhole) {
-  testing::TemporaryWorkingDirectory workingDirectory;
-  const StatusFile file;
-  for (const std::string_view content : {kStatusTraffic, kStatusUnknown, kStatusNoTraffic}) {
-    ASSERT_FALSE(file.write(content));
-    EXPECT_EQ(readFile("traffic.txt"), content);
-  }
+// In this process from now on, link() and linkat() fail as on a file system without hard links.
+bool refuseHardLinks() {
+  std::array program{
+      sock_filter BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      sock_filter BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_link, 2, 0),
+      sock_filter BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_linkat, 1, 0),
+      sock_filter BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+      sock_filter BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+  };
+  const sock_fprog filter{static_cast<unsigned short>(program.size()), program.data()};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &filter) == 0;
 }
+
+// Writes each content in turn, in a child process where hard links fail if so told; whether each
+// was read back as written.
+bool writeEachContent(bool withoutHardLinks) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const StatusFile file;
+    bool whole = !withoutHardLinks || refuseHardLinks();
+    for (const std::string_view content : {kStatusUnknown, kStatusTraffic, kStatusNoTraffic})
+      whole = whole && !file.write(content) && readFile("traffic.txt") == content;
+    ::_exit(whole ? 0 : 1);
+  }
+  int status = 0;
+  return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+class EachContent : public ::testing::TestWithParam<bool> {};
+
+TEST_P(EachContent, IsWrittenWholeAndLeavesNothingElseBehind) {
+  testing::TemporaryWorkingDirectory workingDirectory;
+  EXPECT_TRUE(writeEachContent(GetParam()));
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::directory_iterator(workingDirectory.path()))
+    files.push_back(entry.path().filename().string());
+  EXPECT_EQ(files, std::vector<std::string>{"traffic.txt"});
+}
+
+INSTANTIATE_TEST_SUITE_P(StatusFile, EachContent, ::testing::Bool(), [](const auto& info) {
+  return std::string(info.param ? "WithoutHardLinks" : "WithHardLinks");
+});
 
 }  // namespace
 }  // namespace tavimor

@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the monitor on the demo station in a virtual X display and saves a screenshot of its
-# window with the title bar, as the README shows it. Needs what tools/demo.sh needs (root or
-# sudo for the virtual port 5), plus Xvfb, a window manager for the frame, and ImageMagick.
+# window with the title bar, as the README shows it. Needs what tools/demo.sh needs, plus Xvfb,
+# a window manager for the frame, and ImageMagick.
 #
 # Usage: tools/screenshot.sh [OUTPUT.png [SECONDS]]   (default docs/screenshot.png after 30 s,
 # when the demo station's traffic announcement is on air)
@@ -25,8 +25,7 @@ wm_pid=""
 demo_pid=""
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-  # The demo runs in its own process group: monitor, feeder and socat end together, and the
-  # demo script then removes its link.
+  # The demo runs in its own process group: monitor, feeder and socat end together.
   if [ -n "$demo_pid" ]; then
     kill -TERM "-$demo_pid" 2>/dev/null || true
     wait "$demo_pid" 2>/dev/null || true

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fm/cma_equalizer.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavimor::fm {
+namespace {
+
+// w += e conj(x), tap by tap. The arrays never overlap; saying so lets the compiler use vector
+// instructions.
+void addConjugateProduct(float* __restrict wr, float* __restrict wi, const float* __restrict xr,
+                         const float* __restrict xi, std::size_t count, std::complex<float> e) {
+  const float er = e.real();
+  const float ei = e.imag();
+  for (std::size_t i = 0; i < count; i += kLanes) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const std::size_t k = i + lane;
+      wr[k] += er * xr[k] + ei * xi[k];
+      wi[k] += ei * xr[k] - er * xi[k];
+    }
+  }
+}
+
+}  // namespace
+
+CmaEqualizer::CmaEqualizer(std::size_t taps, std::size_t mainTap, float step,
+                           std::size_t updateEvery)
+    : mainTap_(mainTap),
+      step_(step),
+      updateEvery_(std::max<std::size_t>(updateEvery, 1)),
+      block_(paddedLength(taps)),
+      tapRe_(block_.window(), 0.0F),
+      tapIm_(block_.window(), 0.0F) {
+  tapRe_.at(block_.window() - 1 - mainTap_) = 1.0F;
+}
+
+void CmaEqualizer::update(std::complex<float> output, std::size_t n) {
+  const float modulus = std::sqrt(std::norm(output));
+  if (modulus < 1e-6F || windowPower_ <= 0.0) return;
+  // Radially towards the unit circle: the error of the modulus, in the output's phase.
+  const std::complex<float> error =
+      (output / modulus - output) * (step_ / static_cast<float>(windowPower_));
+  addConjugateProduct(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window(),
+                      error);
+}
+
+void CmaEqualizer::process(std::span<std::complex<float>> samples) {
+  block_.load(samples);
+  for (std::size_t n = 0; n < samples.size(); ++n) {
+    windowPower_ += static_cast<double>(std::norm(block_.sample(n))) - std::norm(block_.leaving(n));
+    const std::complex<float> output =
+        filterComplex(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window());
+    if (++sinceUpdate_ == updateEvery_) {
+      sinceUpdate_ = 0;
+      update(output, n);
+    }
+    samples[n] = output;
+  }
+}
+
+float CmaEqualizer::spread() const {
+  float total = 0.0F;
+  float strongest = 0.0F;
+  for (std::size_t k = 0; k < tapRe_.size(); ++k) {
+    const float power = tapRe_[k] * tapRe_[k] + tapIm_[k] * tapIm_[k];
+    total += power;
+    strongest = std::max(strongest, power);
+  }
+  return strongest > 0.0F ? (total - strongest) / strongest : 0.0F;
+}
+
+}  // namespace tavimor::fm
