@@ -125,7 +125,7 @@ void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) 
   const std::complex<float> raw = filteredAt(centre);
   carrier_.setReference(kTwoPi * kSubcarrierHz * pilotFrequencyError_ / kSymbolRate);
   const std::complex<float> y = carrier_.follow(raw, level_.power());
-  level_.observe(y);
+  if (level_.observe(y)) carrier_.findPhaseAgain();
   alignClock(centre);
   trackClock(raw, centre);
   out.push_back({static_cast<float>(level_.logLikelihoodRatio(y.real())),

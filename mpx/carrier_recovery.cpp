@@ -74,8 +74,10 @@ std::complex<float> CarrierRecovery::follow(std::complex<float> output, double p
     hypothesis.clarity +=
         weight * (std::clamp(clarity, -kMostClarity, kMostClarity) - hypothesis.clarity);
   }
+  outputs_[symbols_ % kPhaseSymbols] = output;
   lead();
   if (++symbols_ % kHomingSymbols == 0) sendBehindHome();
+  if (findPhaseIn_ > 0 && --findPhaseIn_ == 0) takePhase();
   return led;
 }
 
@@ -100,6 +102,23 @@ void CarrierRecovery::lead() {
       std::remainder(loops_[clearest].loop.phase() - loops_[leader_].loop.phase(), kTwoPi);
   if (std::fabs(apart) > std::numbers::pi / 2.0) loops_[clearest].loop.turn(std::numbers::pi);
   leader_ = clearest;
+}
+
+// The phase that best explains the latest symbols, two values half a turn apart, each loop turning
+// on at its own frequency; of its two, the one nearer where the loop was.
+void CarrierRecovery::takePhase() {
+  for (Hypothesis& hypothesis : loops_) {
+    const double step = hypothesis.loop.frequency() + reference_;
+    std::complex<double> sum;
+    for (std::size_t age = 0; age < kPhaseSymbols; ++age) {
+      const std::complex<double> y(outputs_[(symbols_ - 1 - age) % kPhaseSymbols]);
+      // Turned on to where the loop is now, one step past the latest.
+      sum += y * y * std::polar(1.0, 2.0 * step * static_cast<double>(age + 1));
+    }
+    const double found = std::arg(sum) / 2.0;
+    const double apart = std::remainder(found - hypothesis.loop.phase(), std::numbers::pi);
+    hypothesis.loop.turn(apart);
+  }
 }
 
 void CarrierRecovery::sendBehindHome() {

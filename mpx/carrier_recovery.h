@@ -6,6 +6,7 @@
 // clearest of the quadrature leads. Loops that fall behind go back to where they started.
 #pragma once
 
+#include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +26,9 @@ class CarrierRecovery {
   // A frequency every loop turns with beside its own, in radians per symbol: three times the
   // pilot's offset. Each loop's own frequency takes up the change, so nothing jumps.
   void setReference(double radiansPerSymbol);
+  // The station came back or changed: after the next few symbols, every loop takes the phase
+  // those symbols show, rather than wait for a narrow loop to find it.
+  void findPhaseAgain() { findPhaseIn_ = kPhaseSymbols; }
   // How clearly the leading loop's symbols have stood out over the last second or so: 1 for clean
   // ones, 0 for noise or a lost carrier.
   double clarity() const { return settledClarity_; }
@@ -37,13 +41,18 @@ class CarrierRecovery {
     std::uint64_t seen = 0;
   };
 
+  static constexpr std::size_t kPhaseSymbols = 16;
+
   void lead();
   void sendBehindHome();
+  void takePhase();
 
   std::vector<Hypothesis> loops_;
   std::size_t leader_ = 0;
   double reference_ = 0.0;
   std::uint64_t symbols_ = 0;
+  std::array<std::complex<float>, kPhaseSymbols> outputs_{};
+  std::size_t findPhaseIn_ = 0;
   double settledClarity_ = 0.0;
 };
 

@@ -12,73 +12,115 @@ constexpr double kSettledSymbols = 200.0;
 // A symbol counts with at most this many times the mean power.
 constexpr double kMostPowerRatio = 9.0;
 // The median of the recent symbols' power this far off the mean learnt means a jump; noise alone
-// strays this far once in days.
+// strays this far a few times an hour, a weak station's symbols never.
 constexpr double kJumpRatio = 10.0;
-// After a jump the level is learnt again from this many of the latest symbols: all of them came
-// after it by the time the median moved.
-constexpr std::size_t kLatest = 16;
+// A level this close to the one before a drop is the same station back.
+constexpr double kBackRatio = 3.0;
+// After a jump the level is learnt again from this many of the latest symbols at about the new
+// level.
+constexpr std::size_t kLatest = 8;
 // Estimates from fewer symbols than this are trusted in proportion.
 constexpr double kTrustedSymbols = 32.0;
 // A symbol is taken as at most this many times a clean one: a click must not outvote the code.
 constexpr double kMostAmplitudes = 2.0;
+// Far below what a 16-bit sample's least step leaves in the RDS band.
+constexpr double kSilence = 1e-12;
+// A silence this long may have let the carrier's phase drift.
+constexpr std::uint64_t kSilentSymbols = 8;
 // A floor under the noise: a clean signal's symbols are no more certain than this.
 constexpr double kLeastNoiseShare = 0.001;
 
 }  // namespace
 
-void SymbolLevel::observe(std::complex<float> y) {
-  recent_[observed_++ % kRecent] = y;
-  if (jumped()) {
-    learnAgain();
-    return;
-  }
+bool SymbolLevel::observe(std::complex<float> y) {
+  // Digital silence (a dropout, a cut between recordings) tells nothing of the station's level.
   const double power = std::norm(std::complex<double>(y));
-  const double most = kMostPowerRatio * power_;
-  const double limit = sinceLearnt_ >= kLatest && power > most ? std::sqrt(most / power) : 1.0;
-  const double weight = 1.0 / std::min(kSettledSymbols, static_cast<double>(++sinceLearnt_));
+  if (power < kSilence) {
+    ++silentFor_;
+    return false;
+  }
+  // Only a station that was known can come back or change; at the start, there is nothing to find
+  // again.
+  const bool known = learnt_.since >= kTrustedSymbols;
+  const bool back = known && silentFor_ >= kSilentSymbols;
+  silentFor_ = 0;
+  recent_[observed_++ % kRecent] = y;
+  if (const std::optional<double> median = jump()) {
+    learnAgain(*median);
+    return known;
+  }
+  Estimates& e = learnt_;
+  const double most = kMostPowerRatio * e.power;
+  const double limit = e.since >= kLatest && power > most ? std::sqrt(most / power) : 1.0;
+  const double weight = 1.0 / std::min(kSettledSymbols, static_cast<double>(++e.since));
   const double inPhase2 = y.real() * limit * y.real() * limit;
-  power_ = std::max(power_ + weight * (power * limit * limit - power_), kLeastPower);
-  moment2_ += weight * (inPhase2 - moment2_);
-  moment4_ += weight * (inPhase2 * inPhase2 - moment4_);
+  e.power = std::max(e.power + weight * (power * limit * limit - e.power), kLeastPower);
+  e.moment2 += weight * (inPhase2 - e.moment2);
+  e.moment4 += weight * (inPhase2 * inPhase2 - e.moment4);
+  return back;
 }
 
-bool SymbolLevel::jumped() const {
-  if (observed_ < kRecent || sinceLearnt_ < kRecent) return false;
+// The median of the recent symbols' power, when it is far off the mean learnt.
+std::optional<double> SymbolLevel::jump() const {
+  if (observed_ < kRecent || learnt_.since < kRecent) return std::nullopt;
   std::array<double, kRecent> powers{};
   std::transform(recent_.begin(), recent_.end(), powers.begin(),
                  [](std::complex<float> y) { return std::norm(std::complex<double>(y)); });
   const auto middle = powers.begin() + kRecent / 2;
   std::nth_element(powers.begin(), middle, powers.end());
-  return *middle > kJumpRatio * power_ || *middle < power_ / kJumpRatio;
+  const double median = std::max(*middle, kLeastPower);
+  if (median > kJumpRatio * learnt_.power || median < learnt_.power / kJumpRatio) return median;
+  return std::nullopt;
 }
 
-void SymbolLevel::learnAgain() {
-  power_ = 0.0;
-  moment2_ = 0.0;
-  moment4_ = 0.0;
-  for (std::size_t i = 0; i < kLatest; ++i) {
-    const std::complex<double> y(recent_[(observed_ - 1 - i) % kRecent]);
-    const double inPhase2 = y.real() * y.real();
-    power_ += std::norm(y) / kLatest;
-    moment2_ += inPhase2 / kLatest;
-    moment4_ += inPhase2 * inPhase2 / kLatest;
+// A station back at the level it had before it dropped (a dropout, a fade) takes back what was
+// learnt of it; otherwise the level is learnt again from the latest symbols.
+void SymbolLevel::learnAgain(double median) {
+  const bool up = median > learnt_.power;
+  if (up && beforeDrop_.since > 0 && median < kBackRatio * beforeDrop_.power &&
+      median > beforeDrop_.power / kBackRatio) {
+    learnt_ = beforeDrop_;
+    beforeDrop_ = {};
+    return;
   }
-  power_ = std::max(power_, kLeastPower);
-  sinceLearnt_ = kLatest;
+  // Of several drops in a row, the level before the first is the station's; it is forgotten
+  // once a louder one has come.
+  if (up && median > kBackRatio * beforeDrop_.power) {
+    beforeDrop_ = {};
+  } else if (!up && learnt_.since >= kTrustedSymbols) {
+    beforeDrop_ = learnt_;
+  }
+  // From the latest symbols at about the new level: at a change, the window still holds the old.
+  learnt_ = {};
+  double power = 0.0;
+  for (std::size_t i = 0; i < kRecent && learnt_.since < kLatest; ++i) {
+    const std::complex<double> y(recent_[(observed_ - 1 - i) % kRecent]);
+    const double norm = std::max(std::norm(y), kLeastPower);
+    if (norm > kBackRatio * median || norm < median / kBackRatio) continue;
+    ++learnt_.since;
+    power += norm;
+    learnt_.moment2 += y.real() * y.real();
+    learnt_.moment4 += y.real() * y.real() * y.real() * y.real();
+  }
+  const auto count = static_cast<double>(std::max<std::uint64_t>(learnt_.since, 1));
+  learnt_.power = std::max(power / count, kLeastPower);
+  learnt_.moment2 /= count;
+  learnt_.moment4 /= count;
 }
 
 // For two values +-A with Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
 double SymbolLevel::amplitude() const {
-  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2_ * moment2_ - moment4_) / 2.0)));
+  const double m2 = learnt_.moment2;
+  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * m2 * m2 - learnt_.moment4) / 2.0)));
 }
 
 double SymbolLevel::noise() const {
   const double amplitude2 = amplitude() * amplitude();
-  return std::max({moment2_ - amplitude2, kLeastNoiseShare * moment2_, kLeastPower});
+  return std::max({learnt_.moment2 - amplitude2, kLeastNoiseShare * learnt_.moment2, kLeastPower});
 }
 
 double SymbolLevel::trust() const {
-  return std::min(1.0, static_cast<double>(sinceLearnt_) / kTrustedSymbols);
+  return std::min(1.0, static_cast<double>(learnt_.since) / kTrustedSymbols);
 }
 
 double SymbolLevel::logLikelihoodRatio(double inPhase) const {

@@ -4,23 +4,26 @@
 // plus noise; their second and fourth moments tell the two apart. Every output is limited to a
 // few times the level learnt so far, so that a click moves the estimates little, and a jump of
 // the whole level (a gain changed, a silence, another station) is learnt again from the latest
-// symbols alone; estimates from few symbols are trusted accordingly less.
+// symbols alone; estimates from few symbols are trusted accordingly less. A station back at the
+// level it dropped from takes back what was learnt of it, and digital silence teaches nothing.
 #pragma once
 
 #include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace tavimor::mpx {
 
 class SymbolLevel {
  public:
-  // Takes the next symbol's output.
-  void observe(std::complex<float> y);
+  // Takes the next symbol's output; true when the level had jumped, or the station came back from
+  // a silence: its carrier's phase is worth finding again.
+  bool observe(std::complex<float> y);
 
   // The mean power of the outputs, never 0: what the detectors are scaled by.
-  double power() const { return power_; }
+  double power() const { return learnt_.power; }
   // A clean symbol's in-phase part.
   double amplitude() const;
   // The variance of the noise on the in-phase part.
@@ -31,21 +34,29 @@ class SymbolLevel {
   double cleanReliability() const;
 
  private:
-  static constexpr std::size_t kRecent = 32;
-  // A floor under the power: far below a 16-bit sample's least step.
-  static constexpr double kLeastPower = 1e-20;
+  static constexpr std::size_t kRecent = 16;
 
-  bool jumped() const;
-  void learnAgain();
+  // A floor under the power, far below what a 16-bit sample's least step leaves in the RDS band:
+  // silence, however it rings down in the filters, is all one level.
+  static constexpr double kLeastPower = 1e-14;
+
+  struct Estimates {
+    double power = kLeastPower;
+    // The in-phase part's second and fourth moments.
+    double moment2 = 0.0;
+    double moment4 = 0.0;
+    std::uint64_t since = 0;  // symbols learnt from
+  };
+
+  std::optional<double> jump() const;
+  void learnAgain(double median);
   double trust() const;
 
   std::array<std::complex<float>, kRecent> recent_{};
   std::uint64_t observed_ = 0;
-  std::uint64_t sinceLearnt_ = 0;
-  double power_ = kLeastPower;
-  // The in-phase part's second and fourth moments.
-  double moment2_ = 0.0;
-  double moment4_ = 0.0;
+  std::uint64_t silentFor_ = 0;
+  Estimates learnt_;
+  Estimates beforeDrop_;
 };
 
 }  // namespace tavimor::mpx
