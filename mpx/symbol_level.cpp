@@ -14,10 +14,7 @@ constexpr double kMostPowerRatio = 9.0;
 // The median of the recent symbols' power this far off the mean learnt means a jump; noise alone
 // strays this far a few times an hour, a weak station's symbols never.
 constexpr double kJumpRatio = 10.0;
-// A level this close to the one before a drop is the same station back.
-constexpr double kBackRatio = 3.0;
-// After a jump the level is learnt again from this many of the latest symbols at about the new
-// level.
+// After a jump the level is learnt again from this many of the latest symbols.
 constexpr std::size_t kLatest = 8;
 // Estimates from fewer symbols than this are trusted in proportion.
 constexpr double kTrustedSymbols = 32.0;
@@ -45,8 +42,8 @@ bool SymbolLevel::observe(std::complex<float> y) {
   const bool back = known && silentFor_ >= kSilentSymbols;
   silentFor_ = 0;
   recent_[observed_++ % kRecent] = y;
-  if (const std::optional<double> median = jump()) {
-    learnAgain(*median);
+  if (jumped()) {
+    learnAgain();
     return known;
   }
   Estimates& e = learnt_;
@@ -60,52 +57,28 @@ bool SymbolLevel::observe(std::complex<float> y) {
   return back;
 }
 
-// The median of the recent symbols' power, when it is far off the mean learnt.
-std::optional<double> SymbolLevel::jump() const {
-  if (observed_ < kRecent || learnt_.since < kRecent) return std::nullopt;
+bool SymbolLevel::jumped() const {
+  if (observed_ < kRecent || learnt_.since < kRecent) return false;
   std::array<double, kRecent> powers{};
   std::transform(recent_.begin(), recent_.end(), powers.begin(),
                  [](std::complex<float> y) { return std::norm(std::complex<double>(y)); });
   const auto middle = powers.begin() + kRecent / 2;
   std::nth_element(powers.begin(), middle, powers.end());
   const double median = std::max(*middle, kLeastPower);
-  if (median > kJumpRatio * learnt_.power || median < learnt_.power / kJumpRatio) return median;
-  return std::nullopt;
+  return median > kJumpRatio * learnt_.power || median < learnt_.power / kJumpRatio;
 }
 
-// A station back at the level it had before it dropped (a dropout, a fade) takes back what was
-// learnt of it; otherwise the level is learnt again from the latest symbols.
-void SymbolLevel::learnAgain(double median) {
-  const bool up = median > learnt_.power;
-  if (up && beforeDrop_.since > 0 && median < kBackRatio * beforeDrop_.power &&
-      median > beforeDrop_.power / kBackRatio) {
-    learnt_ = beforeDrop_;
-    beforeDrop_ = {};
-    return;
-  }
-  // Of several drops in a row, the level before the first is the station's; it is forgotten
-  // once a louder one has come.
-  if (up && median > kBackRatio * beforeDrop_.power) {
-    beforeDrop_ = {};
-  } else if (!up && learnt_.since >= kTrustedSymbols) {
-    beforeDrop_ = learnt_;
-  }
-  // From the latest symbols at about the new level: at a change, the window still holds the old.
-  learnt_ = {};
-  double power = 0.0;
-  for (std::size_t i = 0; i < kRecent && learnt_.since < kLatest; ++i) {
+// From the latest symbols alone: all of them came after the jump by the time the median moved.
+void SymbolLevel::learnAgain() {
+  learnt_ = {.power = 0.0, .since = kLatest};
+  for (std::size_t i = 0; i < kLatest; ++i) {
     const std::complex<double> y(recent_[(observed_ - 1 - i) % kRecent]);
-    const double norm = std::max(std::norm(y), kLeastPower);
-    if (norm > kBackRatio * median || norm < median / kBackRatio) continue;
-    ++learnt_.since;
-    power += norm;
-    learnt_.moment2 += y.real() * y.real();
-    learnt_.moment4 += y.real() * y.real() * y.real() * y.real();
+    const double inPhase2 = y.real() * y.real();
+    learnt_.power += std::norm(y) / kLatest;
+    learnt_.moment2 += inPhase2 / kLatest;
+    learnt_.moment4 += inPhase2 * inPhase2 / kLatest;
   }
-  const auto count = static_cast<double>(std::max<std::uint64_t>(learnt_.since, 1));
-  learnt_.power = std::max(power / count, kLeastPower);
-  learnt_.moment2 /= count;
-  learnt_.moment4 /= count;
+  learnt_.power = std::max(learnt_.power, kLeastPower);
 }
 
 // For two values +-A with Gaussian noise, A^4 = (3 m2^2 - m4) / 2.

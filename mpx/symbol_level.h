@@ -4,15 +4,14 @@
 // plus noise; their second and fourth moments tell the two apart. Every output is limited to a
 // few times the level learnt so far, so that a click moves the estimates little, and a jump of
 // the whole level (a gain changed, a silence, another station) is learnt again from the latest
-// symbols alone; estimates from few symbols are trusted accordingly less. A station back at the
-// level it dropped from takes back what was learnt of it, and digital silence teaches nothing.
+// symbols alone; estimates from few symbols are trusted accordingly less. Digital silence teaches
+// nothing.
 #pragma once
 
 #include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace tavimor::mpx {
 
@@ -48,15 +47,14 @@ class SymbolLevel {
     std::uint64_t since = 0;  // symbols learnt from
   };
 
-  std::optional<double> jump() const;
-  void learnAgain(double median);
+  bool jumped() const;
+  void learnAgain();
   double trust() const;
 
   std::array<std::complex<float>, kRecent> recent_{};
   std::uint64_t observed_ = 0;
   std::uint64_t silentFor_ = 0;
   Estimates learnt_;
-  Estimates beforeDrop_;
 };
 
 }  // namespace tavimor::mpx
