@@ -38,7 +38,7 @@ bool SymbolLevel::observe(std::complex<float> y) {
   }
   // Only a station that was known can come back or change; at the start, there is nothing to find
   // again.
-  const bool known = learnt_.since >= kTrustedSymbols;
+  const bool known = static_cast<double>(learnt_.since) >= kTrustedSymbols;
   const bool back = known && silentFor_ >= kSilentSymbols;
   silentFor_ = 0;
   recent_[observed_++ % kRecent] = y;

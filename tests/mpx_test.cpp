@@ -333,7 +333,7 @@ TEST_P(BlockDecision, TakesNoWrongWordOfFortyThousandNoisyBlocks) {
       offset = static_cast<Offset>((static_cast<unsigned>(offset) + 1) % kOffsetCount);
     std::array<float, kBlockSymbols> symbols =
         symbolsOf(blockOf(data, offset), word(random) % 2 == 0, 1.0F);
-    if (row.late) std::ranges::rotate(symbols, symbols.begin() + 1);
+    if (row.late) std::rotate(symbols.begin(), symbols.begin() + 1, symbols.end());
     for (float& symbol : symbols)
       symbol = static_cast<float>(2.0 * snr * (symbol + noise(random)));
     const std::optional<SoftDecision> decision =
