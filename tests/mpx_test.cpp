@@ -2,7 +2,7 @@
 // The multiplex decoder on synthesized receptions: every rate, an RDS encoder on a clock of its
 // own, silences, level steps, fades and retunes, each station found within three groups and never
 // a wrong group; the block code's decisions on many noisy blocks; noise alone; the same groups
-// however the input is cut; the end of the input.
+// however the input is cut; a dropout; the end of the input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -255,54 +255,6 @@ std::array<float, kBlockSymbols> symbolsOf(std::uint32_t block, bool first, floa
   }
   return symbols;
 }
-
-// A block sent clean, each symbol as reliable as kClean, with a run of wrong symbols of the given
-// reliability: differential decoding turns a run of n wrong symbols into a burst of n + 1 bits.
-constexpr float kClean = 8.0F;
-
-struct BurstCase {
-  const char* name;
-  std::size_t firstWrong;  // 0 is the previous block's last symbol
-  std::size_t wrongSymbols;
-  float reliability;
-  bool corrected;
-};
-
-class BlockCode : public ::testing::TestWithParam<BurstCase> {};
-
-TEST_P(BlockCode, CorrectsBurstsOfUpToFiveBitsAndPassesNoLongerOneWrong) {
-  const BurstCase& row = GetParam();
-  for (const std::uint16_t data : {0x0000, 0xD3C2, 0xFFFF, 0x1234}) {
-    std::array<float, kBlockSymbols> symbols = symbolsOf(blockOf(data, Offset::B), true, kClean);
-    for (std::size_t i = row.firstWrong; i < row.firstWrong + row.wrongSymbols; ++i)
-      symbols[i] = std::copysign(row.reliability, -symbols[i]);
-
-    const std::optional<SoftDecision> decision =
-        decideBlock(symbols, kClean, offsetBit(Offset::B), SoftLimits{});
-    if (row.corrected) {
-      ASSERT_TRUE(decision) << std::hex << data;
-      EXPECT_EQ(decision->data, data);
-    } else {
-      EXPECT_FALSE(decision) << std::hex << data << " taken for " << decision->data;
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Bursts, BlockCode,
-                         ::testing::Values(BurstCase{"OneBitAtTheStart", 0, 1, 1.0F, true},
-                                           BurstCase{"TwoBitsInTheMiddle", 12, 1, 1.0F, true},
-                                           BurstCase{"TwoBitsFromAHalfReliableSymbol", 20, 1,
-                                                     kClean / 2.0F, true},
-                                           BurstCase{"ThreeBitsAtTheEnd", 25, 2, 1.0F, true},
-                                           BurstCase{"FourBits", 3, 3, 1.0F, true},
-                                           BurstCase{"FiveBitsAtTheStart", 0, 4, 1.0F, true},
-                                           BurstCase{"FiveBitsAtTheEnd", 23, 4, 1.0F, true},
-                                           BurstCase{"SixBits", 8, 5, 1.0F, false},
-                                           BurstCase{"SixConfidentBits", 8, 5, kClean, false},
-                                           BurstCase{"EightBits", 2, 7, 1.0F, false},
-                                           BurstCase{"TenConfidentBits", 15, 9, kClean, false},
-                                           BurstCase{"TwelveBits", 10, 11, 2.0F, false}),
-                         testing::kRowName);
 
 // Random blocks through Gaussian noise, of amplitude 1 at this symbol signal-to-noise ratio: where
 // nearly all can be taken, none wrong; where few can, no more than the odds allow; read a symbol

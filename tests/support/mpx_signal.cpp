@@ -146,17 +146,13 @@ double noiseDeviation(double rdsPower, double snrDb, double sampleRate) {
   return std::sqrt(inBand * (sampleRate / 2.0) / kNoiseBandHz);
 }
 
-// Changes the samples of each stretch, in seconds from the start.
-template <typename Change>
-void overStretches(std::vector<float>& samples, const std::vector<std::pair<double, double>>& when,
-                   double sampleRate, Change change) {
-  for (const auto& [from, to] : when) {
-    const auto first =
-        std::min(samples.size(), static_cast<std::size_t>(std::max(0.0, from) * sampleRate));
-    const auto last =
-        std::min(samples.size(), static_cast<std::size_t>(std::max(0.0, to) * sampleRate));
-    for (std::size_t n = first; n < last; ++n)
-      samples[n] = change(samples[n]);
+// Multiplies the samples of each stretch, in seconds from the start, by the factor.
+void scale(std::vector<float>& samples, const std::vector<std::pair<double, double>>& stretches,
+           double sampleRate, double factor) {
+  for (const auto& [from, to] : stretches) {
+    const auto last = std::min(samples.size(), static_cast<std::size_t>(to * sampleRate));
+    for (auto n = static_cast<std::size_t>(std::max(0.0, from) * sampleRate); n < last; ++n)
+      samples[n] = static_cast<float>(samples[n] * factor);
   }
 }
 
@@ -222,16 +218,14 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
     }
     signal.samples[n] = static_cast<float>(mpx);
   }
-  overStretches(signal.samples, options.fades, options.sampleRate, [](float) { return 0.0F; });
+  scale(signal.samples, options.fades, options.sampleRate, 0.0);
   signal.rdsPower = rdsPower / static_cast<double>(length);
   if (options.snrDb)
     addWhiteNoise(signal.samples,
                   noiseDeviation(signal.rdsPower, *options.snrDb, options.sampleRate), random);
-  overStretches(signal.samples, options.silences, options.sampleRate, [](float) { return 0.0F; });
+  scale(signal.samples, options.silences, options.sampleRate, 0.0);
   const double end = static_cast<double>(length) / options.sampleRate;
-  if (options.levelStep != 1.0)
-    overStretches(signal.samples, {{options.levelStepAt, end}}, options.sampleRate,
-                  [&](float x) { return static_cast<float>(x * options.levelStep); });
+  scale(signal.samples, {{options.levelStepAt, end}}, options.sampleRate, options.levelStep);
   return signal;
 }
 
