@@ -706,8 +706,8 @@ struct TwoStations {
       frames.push_back(sample.imag());
     }
     writeWav("band.wav", frames, 2, static_cast<int>(kRate), SF_FORMAT_FLOAT);
-    writeWav("mono.wav", std::vector<float>(frames.begin(), frames.begin() + frames.size() / 2), 1,
-             static_cast<int>(kRate), SF_FORMAT_FLOAT);
+    frames.resize(frames.size() / 2);
+    writeWav("mono.wav", frames, 1, static_cast<int>(kRate), SF_FORMAT_FLOAT);
   }
 
   static std::vector<std::complex<float>> station(const std::vector<RdsGroup>& groups,
