@@ -218,16 +218,8 @@ void BlockSync::report(const GroupHandler& onGroup) {
                                         [](const auto& block) { return block.has_value(); });
   if (newPiInGroup_ && othersGood < kCorroboratingBlocks) group_.blocks[0].reset();
   newPiInGroup_ = false;
-  const auto good = static_cast<std::size_t>(
-      std::count_if(group_.blocks.begin(), group_.blocks.end(),
-                    [](const std::optional<std::uint16_t>& block) { return block.has_value(); }));
-  if (good > 0) {
-    ++counts_.groups;
-    if (good == kSlots) ++counts_.completeGroups;
-    counts_.blocks += good;
-    counts_.lostBlocks += kSlots - good;
+  if (std::ranges::any_of(group_.blocks, [](const auto& block) { return block.has_value(); }))
     onGroup(group_);
-  }
   group_ = {};
 }
 

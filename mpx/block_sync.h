@@ -26,7 +26,6 @@ class BlockSync {
   void finish(const GroupHandler& onGroup);
 
   bool synchronised() const { return synchronised_; }
-  const DecoderCounts& counts() const { return counts_; }
 
   struct RecentBlocks {
     std::size_t due = 0;
@@ -83,7 +82,6 @@ class BlockSync {
   std::optional<std::uint16_t> piCandidate_;
   // Block A of the group in progress carries a programme identification not yet confirmed.
   bool newPiInGroup_ = false;
-  DecoderCounts counts_;
 };
 
 }  // namespace tavimor::mpx
