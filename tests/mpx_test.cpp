@@ -33,6 +33,8 @@ struct Decoded {
   // When the group before the last had ended, the station still on.
   ReceptionStatus status;
   DecoderCounts counts;
+  // A pilot once found was declared gone, though no reset() came.
+  bool pilotLost = false;
 };
 
 // In pieces of `piece` samples, with reset() before sample resetAt if given, then finish().
@@ -43,12 +45,18 @@ Decoded decode(const MpxSignal& signal, double rate, std::size_t piece = 4096,
   const auto keep = [&](const DecodedGroup& group) { out.groups.push_back(group); };
   const std::span<const float> samples(signal.samples);
   const std::uint64_t statusAt = signal.groupEnds[signal.groupEnds.size() - 2];
+  bool pilot = false;
   for (std::size_t at = 0; at < samples.size();) {
-    if (resetAt == at) decoder.reset();
+    if (resetAt == at) {
+      decoder.reset();
+      pilot = false;
+    }
     const std::size_t end =
         std::min({at + piece, samples.size(), resetAt > at ? *resetAt : SIZE_MAX});
     decoder.process(samples.subspan(at, end - at), keep);
     if (at <= statusAt && statusAt < end) out.status = decoder.status();
+    out.pilotLost = out.pilotLost || (pilot && !decoder.status().pilot);
+    pilot = decoder.status().pilot;
     at = end;
   }
   decoder.finish(keep);
@@ -158,6 +166,8 @@ TEST_P(Reception, FindsEachStationSoonAndNoWrongGroup) {
 
   const ReceptionStatus& status = decoded.status;
   EXPECT_EQ(status.pilot, row.options.pilot != PilotTone::Absent);
+  // No silence, fade or noise here lasts long enough to call the pilot gone.
+  EXPECT_FALSE(decoded.pilotLost);
   EXPECT_TRUE(status.carrier && status.synchronised);
   const double level = row.options.rdsLevel * row.options.levelStep;
   EXPECT_NEAR(status.rdsLevel, level, 0.1 * level);
@@ -210,14 +220,15 @@ INSTANTIATE_TEST_SUITE_P(
                                                        [](auto& o) {
                                                          o.fades = {{1.0, 2.0}, {2.3, 2.6}};
                                                        })},
-        ReceptionCase{"SilencesAddingUpToFiveSeconds",
+        ReceptionCase{"SilencesAndFadesAddingUpToEightSeconds",
                       changed(station(8.0),
                               [](auto& o) {
-                                o.silences = {{1, 2}, {3, 4}, {5, 6}, {7, 8}, {9, 10}};
+                                o.silences = {{1, 2}, {3, 4}};
+                                o.fades = {{5, 6.5}, {7.5, 9}, {10, 11.5}, {12.5, 14}};
                               }),
                       1.0,
                       {},
-                      145},
+                      180},
         ReceptionCase{"LevelTenTimesUp", changed(station(8.0),
                                                  [](auto& o) {
                                                    o.levelStepAt = 1.5;
