@@ -6,54 +6,49 @@
 #include <numbers>
 
 #include "mpx/biphase_pulse.h"
+#include "mpx/subcarrier_mixer.h"
 
 namespace tavimor::mpx {
 namespace {
 
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // The matched filter spans this many symbols either side of the pulse's centre.
 constexpr double kSpanSymbols = 4.0;
 // The pilot's phase turns 16 times per symbol: the bit clock is 19 kHz / 16.
 constexpr double kPilotTurnsPerSymbol = 16.0;
-constexpr double kSubcarrierTurnsPerSymbol = 3.0 * kPilotTurnsPerSymbol;
-constexpr double kPowerSymbols = 200.0;
-constexpr std::uint64_t kHalfwayCheckSymbols = 32;
-constexpr double kHalfwayMargin = 1.3;
-// Without a pilot the loops follow a transmitter's clock up to this far off, and no further
-// however long they are left to noise.
-constexpr double kMostClockError = 300e-6;
-// A floor under the noise estimate: a clean signal's symbols are no more certain than this.
-constexpr double kLeastNoise = 0.01;
+constexpr double kSubcarrierHz = 3.0 * kPilotHz;
+// How far the RDS encoder's bit clock may be off the pilot's, or, without a pilot, off the
+// receiver's (the transmitter's and the receiver's errors added).
+constexpr double kMostErrorBesidePilot = 200e-6;
+constexpr double kMostErrorAlone = 350e-6;
+// A share of the symbol rate.
+constexpr double kClockBandwidth = 0.001;
+// Another offset of the clock must carry this much more power than its centre, for this many
+// symbols in a row, before the clock moves there: half a symbol off, the matched filter's output
+// also peaks, at about half the power.
+constexpr double kLeadingMargin = 1.3;
+constexpr unsigned kLeadingSymbols = 16;
+constexpr double kOffsetSymbols = 32.0;
+// Detectors' errors are clamped to this: one click moves a loop no more than a clean symbol does.
+constexpr double kMostError = 1.0;
 
 std::vector<float> matchedTaps(double samplesPerSymbol) {
   const auto half = static_cast<std::size_t>(std::lround(kSpanSymbols * samplesPerSymbol));
   std::vector<float> taps(2 * half + 1);
+  double energy = 0.0;
   for (std::size_t i = 0; i < taps.size(); ++i) {
     const double offset = (static_cast<double>(i) - static_cast<double>(half)) / samplesPerSymbol;
     const double window = 0.5 + 0.5 * std::cos(std::numbers::pi * offset / kSpanSymbols);
     // Reversed in time around the pulse's centre, a quarter symbol in.
-    taps[i] = static_cast<float>(window * biphasePulse(0.25 - offset, 1.0));
+    const double tap = window * biphasePulse(0.25 - offset, 1.0);
+    taps[i] = static_cast<float>(tap);
+    energy += tap * biphasePulse(0.25 - offset, 1.0);
   }
+  // A lone pulse of amplitude 1 gives 1 at its centre, whatever the rate.
+  for (float& tap : taps)
+    tap = static_cast<float>(tap / energy);
   return taps;
 }
-
-// Gains of a second-order loop of bandwidth bandwidth x symbol time, for a detector of the given
-// slope, damped at 0.707.
-struct LoopGains {
-  double phase;
-  double frequency;
-};
-LoopGains loopGains(double bandwidth, double slope) {
-  constexpr double kDamping = 0.707;
-  const double theta = bandwidth / (kDamping + 1.0 / (4.0 * kDamping));
-  const double d = 1.0 + 2.0 * kDamping * theta + theta * theta;
-  return {4.0 * kDamping * theta / (d * slope), 4.0 * theta * theta / (d * slope)};
-}
-
-// With a pilot the offsets are fixed and only learnt; without, the loops also follow frequency.
-const LoopGains kCarrierWithPilot = loopGains(0.004, 2.0);
-const LoopGains kCarrierAlone = loopGains(0.01, 2.0);
-const LoopGains kClockWithPilot = loopGains(0.004, 4.0);
-const LoopGains kClockAlone = loopGains(0.005, 4.0);
 
 std::complex<float> cubic(const std::array<std::complex<float>, 4>& y, float mu) {
   // Lagrange through the samples at -1, 0, 1 and 2.
@@ -67,36 +62,25 @@ std::complex<float> cubic(const std::array<std::complex<float>, 4>& y, float mu)
 }  // namespace
 
 BiphaseDemodulator::BiphaseDemodulator(double rate)
-    : samplesPerSymbol_(rate / kSymbolRate), spread_(samplesPerSymbol_ / 4.0) {
+    : samplesPerSymbol_(rate / kSymbolRate),
+      spread_(samplesPerSymbol_ / 4.0),
+      clock_({.bandwidth = kClockBandwidth, .slope = 4.0, .mostFrequency = kMostErrorAlone}) {
   std::vector<float> taps = matchedTaps(samplesPerSymbol_);
   delay_ = static_cast<double>(taps.size() - 1) / 2.0;
   matched_ = makeFilter(std::move(taps));
 }
 
-void BiphaseDemodulator::push(std::complex<float> rds, bool pilotPresent, double pilotPhase,
+void BiphaseDemodulator::push(std::complex<float> rds, const PilotTracker& pilot,
                               std::vector<ChannelSymbol>& out) {
-  if (pilotPresent != pilot_) {
-    pilot_ = pilotPresent;
-    lastPilotPhase_ = pilotPhase;
-  }
-  const double pilotTurn = pilot_ ? pilotPhase - lastPilotPhase_ : 0.0;
-  lastPilotPhase_ = pilotPhase;
-  carrier_ += pilot_ ? 3.0 * pilotTurn : carrierFrequency_;
-  if (std::fabs(carrier_) > std::numbers::pi)
-    carrier_ -= std::copysign(2.0 * std::numbers::pi, carrier_);
-  clock_ +=
-      1.0 / samplesPerSymbol_ +
-      (pilot_ ? pilotTurn / (2.0 * std::numbers::pi * kPilotTurnsPerSymbol) : clockFrequency_);
-
+  followPilot(pilot);
   const auto now = static_cast<double>(count_);
-  if (clock_ >= nextSymbol_) {
-    pending_.push_back(now - (clock_ - nextSymbol_) * samplesPerSymbol_);
+  while (clock_.phase() >= nextSymbol_) {
+    pending_.push_back(now - (clock_.phase() - nextSymbol_) * samplesPerSymbol_);
     nextSymbol_ += 1.0;
   }
 
-  const std::complex<float> turned = rds * std::polar(1.0F, static_cast<float>(-carrier_));
   std::complex<float> filtered;
-  firfilt_crcf_push(matched_.get(), turned);
+  firfilt_crcf_push(matched_.get(), rds);
   firfilt_crcf_execute(matched_.get(), &filtered);
   filtered_[count_ % kRing] = filtered;
   ++count_;
@@ -105,6 +89,25 @@ void BiphaseDemodulator::push(std::complex<float> rds, bool pilotPresent, double
     decide(pending_.front() + delay_, out);
     pending_.pop_front();
   }
+}
+
+// With a pilot, the bit clock turns with its phase and the carrier with its frequency; the
+// frequency the loops had found on their own until then passes to it, and back when it goes. The
+// pilot's phase is not the carrier's: its jitter, three times over, would cost more than it gives,
+// and multipath bends the relation between the two.
+void BiphaseDemodulator::followPilot(const PilotTracker& pilot) {
+  if (pilot.present() != pilot_) {
+    pilot_ = pilot.present();
+    lastPilotPhase_ = pilot.phase();
+    const double handedOver = pilot_ ? -pilot.frequencyError() : pilot.frequencyError();
+    clock_.setFrequency(clock_.frequency() + handedOver);
+    clock_.setMostFrequency(pilot_ ? kMostErrorBesidePilot : kMostErrorAlone);
+  }
+  pilotFrequencyError_ = pilot_ ? pilot.frequencyError() : 0.0;
+  const double pilotTurn = pilot_ ? pilot.phase() - lastPilotPhase_ : 0.0;
+  lastPilotPhase_ = pilot.phase();
+  clock_.turn(1.0 / samplesPerSymbol_ + pilotTurn / (kTwoPi * kPilotTurnsPerSymbol));
+  clock_.advance(1.0 / samplesPerSymbol_);
 }
 
 std::complex<float> BiphaseDemodulator::filteredAt(double at) const {
@@ -117,53 +120,51 @@ std::complex<float> BiphaseDemodulator::filteredAt(double at) const {
 }
 
 void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) {
-  if (centre < spread_ + 1.0) return;
-  const std::complex<float> y = filteredAt(centre);
+  const double reach = -kEarliestOffset * samplesPerSymbol_ / 8.0 + 1.0;
+  if (centre < reach + 1.0) return;
+  const std::complex<float> raw = filteredAt(centre);
+  carrier_.setReference(kTwoPi * kSubcarrierHz * pilotFrequencyError_ / kSymbolRate);
+  const std::complex<float> y = carrier_.follow(raw, level_.power());
+  if (level_.observe(y)) carrier_.findPhaseAgain();
+  alignClock(centre);
+  trackClock(raw, centre);
+  out.push_back({static_cast<float>(level_.logLikelihoodRatio(y.real())),
+                 static_cast<float>(level_.cleanReliability()), centre - delay_});
+}
+
+// The early-late loop settles on the nearest peak of the symbols' power; this finds the highest
+// one, over the offsets of a whole symbol, and moves the clock there once it has clearly led.
+void BiphaseDemodulator::alignClock(double centre) {
+  const double weight = 1.0 / std::min(kOffsetSymbols, static_cast<double>(++offsetsSeen_));
+  for (std::size_t i = 0; i < kOffsets; ++i) {
+    const double at = centre + (kEarliestOffset + static_cast<int>(i)) * samplesPerSymbol_ / 8.0;
+    const double power = std::min(std::norm(filteredAt(at)) / level_.power(), 16.0);
+    offsetPower_[i] += weight * (power - offsetPower_[i]);
+  }
+  const auto centreIndex = static_cast<std::size_t>(-kEarliestOffset);
+  std::size_t leading = centreIndex;
+  for (std::size_t i = 0; i < kOffsets; ++i) {
+    const bool far = i + 1 < centreIndex || i > centreIndex + 1;
+    if (far && offsetPower_[i] > kLeadingMargin * offsetPower_[centreIndex] &&
+        offsetPower_[i] > offsetPower_[leading])
+      leading = i;
+  }
+  ledFor_ = leading != centreIndex && leading == leadingOffset_ ? ledFor_ + 1 : 0;
+  leadingOffset_ = leading;
+  if (ledFor_ < kLeadingSymbols) return;
+  clock_.turn(-static_cast<double>(kEarliestOffset + static_cast<int>(leading)) / 8.0);
+  offsetsSeen_ = 0;
+  ledFor_ = 0;
+}
+
+// raw: the symbol's output with the carrier's phase still in it, as in the early and late ones,
+// so that it cancels in their product.
+void BiphaseDemodulator::trackClock(std::complex<float> raw, double centre) {
   const std::complex<float> early = filteredAt(centre - spread_);
   const std::complex<float> late = filteredAt(centre + spread_);
-  const double power = std::norm(y);
-  const double weight = 1.0 / std::min(kPowerSymbols, static_cast<double>(++symbols_));
-  power_ += weight * (power - power_);
-  if (!(power_ > 0.0)) return;
-  // Half a symbol off the matched filter's output also peaks, at half the energy: if that is
-  // where the loop settled, the symbols' energy is found half a symbol on.
-  halfwayPower_ +=
-      weight * (std::norm(filteredAt(centre + samplesPerSymbol_ / 2.0)) - halfwayPower_);
-  if (symbols_ >= kHalfwayCheckSymbols && halfwayPower_ > kHalfwayMargin * power_) {
-    clock_ -= 0.5;
-    std::swap(power_, halfwayPower_);
-  }
-
-  // The energy grows towards the later sample when the centre is still ahead.
-  const double timing = std::real(std::conj(y) * (late - early)) / power_;
-  const LoopGains& clock = pilot_ ? kClockWithPilot : kClockAlone;
-  clock_ -= clock.phase * timing;
-  if (!pilot_) {
-    clockFrequency_ =
-        std::clamp(clockFrequency_ - clock.frequency * timing / samplesPerSymbol_,
-                   -kMostClockError / samplesPerSymbol_, kMostClockError / samplesPerSymbol_);
-  }
-
-  const double phase = std::imag(std::complex<double>(y) * std::complex<double>(y)) / power_;
-  const LoopGains& carrier = pilot_ ? kCarrierWithPilot : kCarrierAlone;
-  carrier_ += carrier.phase * phase;
-  if (!pilot_) {
-    const double most =
-        kMostClockError * 2.0 * std::numbers::pi * kSubcarrierTurnsPerSymbol / samplesPerSymbol_;
-    carrierFrequency_ =
-        std::clamp(carrierFrequency_ + carrier.frequency * phase / samplesPerSymbol_, -most, most);
-  }
-
-  const double value = y.real() / std::sqrt(power_);
-  moment2_ += weight * (value * value - moment2_);
-  moment4_ += weight * (value * value * value * value - moment4_);
-  // For two values A and -A plus Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
-  const double signal =
-      std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2_ * moment2_ - moment4_) / 2.0)));
-  const double noise = std::max(moment2_ - signal * signal, kLeastNoise * moment2_);
-  const double scale = 2.0 * signal / noise;
-  out.push_back(
-      {static_cast<float>(scale * value), static_cast<float>(scale * signal), centre - delay_});
+  // The power grows towards the later sample when the centre is still ahead.
+  const double timing = std::real(std::conj(raw) * (late - early)) / level_.power();
+  clock_.correct(-std::clamp(timing, -kMostError, kMostError));
 }
 
 }  // namespace tavimor::mpx

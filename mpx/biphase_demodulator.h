@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// From the RDS baseband to soft channel symbols: carrier phase, the filter matched to the shaped
-// biphase symbol, and symbol timing. With a pilot, carrier and clock follow it and only their
-// fixed offsets are learnt from the data; without, a squaring loop and an early-late loop do.
+// From the RDS baseband to soft channel symbols: the filter matched to the shaped biphase symbol,
+// the carrier's phase, the symbol clock and the symbols' level. With a pilot, carrier and clock
+// are measured against it (3 x and 1/16 of its phase), yet each loop keeps a frequency of its own
+// beside it: an RDS encoder may run on a crystal of its own, and multipath bends the phase
+// relation between pilot and subcarrier.
 #pragma once
 
 #include <array>
@@ -10,7 +12,11 @@
 #include <deque>
 #include <vector>
 
+#include "mpx/carrier_recovery.h"
 #include "mpx/liquid_filters.h"
+#include "mpx/pilot_tracker.h"
+#include "mpx/symbol_level.h"
+#include "mpx/tracking_loop.h"
 
 namespace tavimor::mpx {
 
@@ -19,8 +25,8 @@ inline constexpr double kSymbolRate = 1'187.5;
 struct ChannelSymbol {
   // The log-likelihood ratio of the two values: its sign the value, its magnitude the reliability.
   float soft = 0.0F;
-  // The magnitude a symbol without noise would have at the present signal-to-noise ratio.
-  float expected = 0.0F;
+  // The reliability a symbol without noise would have at the present signal-to-noise ratio.
+  float cleanReliability = 0.0F;
   // Where the symbol's pulse was centred, in baseband samples counted from the first.
   double centre = 0.0;
 };
@@ -31,16 +37,24 @@ class BiphaseDemodulator {
 
   // Baseband samples from the pulse's centre to the filter's output.
   double delay() const { return delay_; }
+  const SymbolLevel& level() const { return level_; }
+  // How clearly the symbols stand out of the quadrature: 1 clean, 0 noise alone.
+  double carrierClarity() const { return carrier_.clarity(); }
 
-  // pilotPhase: unwrapped, only used while the pilot is present.
-  void push(std::complex<float> rds, bool pilotPresent, double pilotPhase,
-            std::vector<ChannelSymbol>& out);
+  // The next RDS baseband sample, with the pilot as tracked up to it.
+  void push(std::complex<float> rds, const PilotTracker& pilot, std::vector<ChannelSymbol>& out);
 
  private:
-  void decide(double centre, std::vector<ChannelSymbol>& out);
-  std::complex<float> filteredAt(double at) const;
-
   static constexpr std::size_t kRing = 32;
+  // Where the clock might as well be, in eighths of a symbol from its centre.
+  static constexpr int kEarliestOffset = -3;
+  static constexpr std::size_t kOffsets = 8;
+
+  void followPilot(const PilotTracker& pilot);
+  void decide(double centre, std::vector<ChannelSymbol>& out);
+  void alignClock(double centre);
+  void trackClock(std::complex<float> raw, double centre);
+  std::complex<float> filteredAt(double at) const;
 
   double samplesPerSymbol_;
   double delay_;
@@ -50,18 +64,18 @@ class BiphaseDemodulator {
   std::uint64_t count_ = 0;
   bool pilot_ = false;
   double lastPilotPhase_ = 0.0;
-  double carrier_ = 0.0;
-  double carrierFrequency_ = 0.0;  // radians per sample, without a pilot
-  double clock_ = 0.0;             // in symbols
-  double clockFrequency_ = 0.0;    // symbols per sample beyond the nominal, without a pilot
+  double pilotFrequencyError_ = 0.0;
+  CarrierRecovery carrier_;
+  // The symbol clock, in symbols.
+  TrackingLoop clock_;
   double nextSymbol_ = 1.0;
   std::deque<double> pending_;  // centres of symbols whose filter output is yet to come
-  double power_ = 0.0;
-  double halfwayPower_ = 0.0;
-  // Second and fourth moments of the symbols scaled to unit power: signal and noise apart.
-  double moment2_ = 0.0;
-  double moment4_ = 0.0;
-  std::uint64_t symbols_ = 0;
+  SymbolLevel level_;
+  // The power at each offset, relative to the level's, and how long one other offset has led.
+  std::array<double, kOffsets> offsetPower_{};
+  std::uint64_t offsetsSeen_ = 0;
+  std::size_t leadingOffset_ = 0;
+  unsigned ledFor_ = 0;
 };
 
 }  // namespace tavimor::mpx

@@ -3,9 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <numeric>
-
-#include "mpx/bits.h"
 
 namespace tavimor::mpx {
 namespace {
@@ -93,6 +92,11 @@ class Ranking {
   float runnerUp_ = INFINITY;
 };
 
+// The log-probability that a block's symbols are not noisy symbols at all (a click, a station
+// cutting in, the clock slipping): then too any word could have come. However sure its symbols
+// look, a block is taken no surer than this allows.
+constexpr double kAmissLog = -12.0;
+
 // Flips of one to four of the sixteen least reliable channel symbols.
 constexpr std::size_t kChaseSymbols = 16;
 constexpr unsigned kChaseFlips = 4;
@@ -153,6 +157,21 @@ class ChaseSearch {
   double tried_ = 0.0;
 };
 
+// How much likelier the symbols are as two values in Gaussian noise, at the signal-to-noise ratio
+// a clean symbol's reliability gives, than as noise of the same power with nothing in it.
+double modelLogRatio(BlockSymbols symbols, float cleanReliability) {
+  const double snr = std::max(static_cast<double>(cleanReliability) / 2.0, 1e-6);
+  double ratio = 0.0;
+  for (const float symbol : symbols) {
+    const double u = static_cast<double>(symbol) / static_cast<double>(cleanReliability);
+    const double z = std::fabs(snr * u);
+    const double logCosh = z + std::log1p(std::exp(-2.0 * z)) - std::numbers::ln2;
+    ratio += -snr * (u * u + 1.0) / 2.0 + logCosh + u * u * snr / (2.0 * (1.0 + snr)) +
+             std::log1p(snr) / 2.0;
+  }
+  return ratio;
+}
+
 }  // namespace
 
 std::uint16_t checkword(std::uint16_t data) {
@@ -185,7 +204,7 @@ float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
   return costOfBits(hardBlock(symbols) ^ block, symbols);
 }
 
-BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed) {
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, float cleanReliability) {
   float noErrorLog = 0.0F;
   for (const float symbol : symbols)
     noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
@@ -206,14 +225,21 @@ BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed) {
   }
   const double tried = noError * (1.0 + ChaseSearch(symbols, block, allowed, ranking).run());
   const auto untriedLog = static_cast<float>(std::log(std::max(1.0 - tried, 1e-30)));
-  return {ranking.best(), ranking.runnerUp(), noErrorLog, untriedLog, ones(allowed)};
+  // Amiss either way: symbols that look like nothing the signal makes, or good-looking symbols of
+  // a word this block is not (the stream slipped, another station cut in).
+  const double unlike = cleanReliability > 0.0F ? -modelLogRatio(symbols, cleanReliability) : 0.0;
+  const auto amissLog =
+      static_cast<float>(std::min(0.0, kAmissLog + std::log1p(std::exp(std::min(unlike, 50.0)))));
+  return {ranking.best(), ranking.runnerUp(), noErrorLog,
+          untriedLog,     amissLog,           static_cast<unsigned>(std::popcount(allowed))};
 }
 
 float BlockRanking::logOdds() const {
   if (!best) return -INFINITY;
-  const double others =
-      std::exp(static_cast<double>(noErrorLog - runnerUp)) +
-      std::exp(static_cast<double>(untriedLog)) * offsets / static_cast<double>(1U << kCheckBits);
+  const double anyWord =
+      std::exp(static_cast<double>(untriedLog)) + std::exp(static_cast<double>(amissLog));
+  const double others = std::exp(static_cast<double>(noErrorLog - runnerUp)) +
+                        anyWord * offsets / static_cast<double>(1U << kCheckBits);
   return static_cast<float>(static_cast<double>(noErrorLog - best->cost) - std::log(others));
 }
 
@@ -221,10 +247,10 @@ bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits) {
   return ranking.logOdds() >= limits.minLogOdds;
 }
 
-std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
-                                        const SoftLimits& limits) {
-  if (!(expected >= limits.minExpected)) return std::nullopt;
-  const BlockRanking ranking = rankBlock(symbols, allowed);
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float cleanReliability,
+                                        OffsetSet allowed, const SoftLimits& limits) {
+  if (!(cleanReliability >= limits.minCleanReliability)) return std::nullopt;
+  const BlockRanking ranking = rankBlock(symbols, allowed, cleanReliability);
   if (!trustworthy(ranking, limits)) return std::nullopt;
   return ranking.best;
 }

@@ -5,12 +5,27 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <span>
 
 namespace tavimor::mpx {
+
+// The block's bits as they arrive: the first bit received is the highest.
+inline constexpr unsigned kBlockBits = 26;
+inline constexpr unsigned kCheckBits = 10;
+inline constexpr std::uint32_t kBlockMask = (1U << kBlockBits) - 1U;
+inline constexpr std::uint32_t kCheckMask = (1U << kCheckBits) - 1U;
+
+constexpr std::uint32_t shiftIn(std::uint32_t word, bool bit) {
+  return ((word << 1U) | (bit ? 1U : 0U)) & kBlockMask;
+}
+
+constexpr std::uint16_t dataOf(std::uint32_t block) {
+  return static_cast<std::uint16_t>(block >> kCheckBits);
+}
 
 enum class Offset : std::uint8_t { A, B, C, CPrime, D };
 inline constexpr std::size_t kOffsetCount = 5;
@@ -52,7 +67,7 @@ struct SoftLimits {
   // needs to score as a log-probability.
   float minKnownScore = -10.0F;
   // Below this a clean symbol's reliability says there is no signal to speak of.
-  float minExpected = 1.0F;
+  float minCleanReliability = 1.0F;
 };
 
 // The cheapest explanation of a block among the allowed offsets, and the cost of the next one
@@ -66,11 +81,16 @@ struct BlockRanking {
   // The log-probability of the errors being none of the sets of wrong symbols tried: then any
   // word could have been sent, and a wrong one passes as an allowed offset once in 1024.
   float untriedLog = 0.0F;
+  // The log-probability that the symbols are not noisy symbols at all (a click, a station cutting
+  // in): then too any word could have come.
+  float amissLog = 0.0F;
   unsigned offsets = 0;
   // The log-odds of the best explanation against all others.
   float logOdds() const;
 };
-BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed);
+// cleanReliability: a clean symbol's, by which symbols that do not look like the signal's are
+// told.
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, float cleanReliability);
 
 // What it costs to take the symbols for the given block: the reliabilities of the channel symbols
 // that would have to be wrong.
@@ -78,9 +98,8 @@ float costOfBlock(BlockSymbols symbols, std::uint32_t block);
 
 // The block as the cheapest set of channel symbol errors explains it, among the allowed offsets,
 // or nothing when that explanation is not likely enough or not clearly the cheapest.
-// expected: the reliability of a symbol without noise.
-std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float expected, OffsetSet allowed,
-                                        const SoftLimits& limits);
+std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float cleanReliability,
+                                        OffsetSet allowed, const SoftLimits& limits);
 
 // Whether a ranked block passes on its own.
 bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits);

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "decode/bits.h"
-#include "mpx/bits.h"
 
 namespace tavimor::mpx {
 namespace {
@@ -31,6 +30,16 @@ constexpr std::size_t kAgreeingBlocks = 2;
 constexpr std::size_t kLookbackBlocks = 4;
 // Sync is given up when this few of the recent blocks were good.
 constexpr std::size_t kMinGoodRecent = 2;
+// Blocks found elsewhere take over once this many blocks in a row failed where sync expected them.
+constexpr unsigned kFailedBeforeMoving = 3;
+// Ten seconds of symbols, for the blocks' recent tally.
+constexpr std::uint64_t kRecentSymbols = 11'875;
+// A block that carries the programme identification is taken as the one known unless another
+// word explains it this much more cheaply (a log-probability).
+constexpr float kKnownPiMargin = 3.0F;
+
+// A block A of another station's programme identification needs this many good blocks beside it.
+constexpr std::ptrdiff_t kCorroboratingBlocks = 2;
 
 constexpr unsigned kVersionBit = 11;
 
@@ -38,38 +47,38 @@ constexpr unsigned kVersionBit = 11;
 
 BlockSync::BlockSync(const SoftLimits& limits) : limits_(limits) {}
 
-void BlockSync::push(float symbol, float expected, std::uint64_t endSample,
-                     const MpxDecoder::GroupHandler& onGroup) {
-  expected_[symbolCount_ % kHistory] = expected;
+void BlockSync::push(float symbol, float cleanReliability, std::uint64_t endSample,
+                     const GroupHandler& onGroup) {
+  cleanReliabilities_[symbolCount_ % kHistory] = cleanReliability;
   const float previous = symbols_[(symbolCount_ + kHistory - 1) % kHistory];
   symbols_[symbolCount_ % kHistory] = symbol;
   symbolEnds_[symbolCount_ % kHistory] = endSample;
   hardWord_ = shiftIn(hardWord_, std::signbit(symbol) != std::signbit(previous));
   ++symbolCount_;
+  while (!goodBlockEnds_.empty() && goodBlockEnds_.front() + kRecentSymbols < symbolCount_)
+    goodBlockEnds_.pop_front();
   if (symbolCount_ < kBlockSymbols) return;
-  const std::uint64_t last = symbolCount_ - 1;
-  if (!synchronised_) {
-    acquire(onGroup);
-    return;
+  const std::optional<std::size_t> slot = foundAlignment();
+  if (synchronised_ && symbolCount_ - 1 == nextBlockEnd_) decideNext(onGroup);
+  if (!slot) return;
+  if (synchronised_) {
+    if (failedInRow_ < kFailedBeforeMoving) return;
+    report(onGroup);
+    loseSync();
   }
-  if (last != nextBlockEnd_) return;
-  decideSlot(nextSlot_, last);
-  nextBlockEnd_ += kBlockBits;
-  if (nextSlot_ == kSlots - 1) {
-    endGroup(onGroup);
-    nextSlot_ = 0;
-  } else {
-    ++nextSlot_;
-  }
+  synchroniseAt(*slot, onGroup);
 }
 
-void BlockSync::acquire(const MpxDecoder::GroupHandler& onGroup) {
+// The slot of a block found here by its syndrome alone, when two earlier ones agree with it and
+// sync does not already expect it here.
+std::optional<std::size_t> BlockSync::foundAlignment() {
   const std::uint64_t last = symbolCount_ - 1;
   while (!found_.empty() && found_.front().symbol + kLookbackBlocks * kBlockBits < last)
     found_.pop_front();
   const std::optional<Offset> offset = offsetOfSyndrome(syndrome(hardWord_));
-  if (!offset) return;
+  if (!offset) return std::nullopt;
   const std::size_t slot = slotOf(*offset);
+  if (expectedHere(last, slot)) return std::nullopt;
   const auto agreeing = std::count_if(found_.begin(), found_.end(), [&](const Found& earlier) {
     const std::uint64_t distance = last - earlier.symbol;
     if (distance % kBlockBits != 0) return false;
@@ -77,12 +86,24 @@ void BlockSync::acquire(const MpxDecoder::GroupHandler& onGroup) {
     return (earlier.slot + blocksBack) % kSlots == slot;
   });
   found_.push_back({last, slot});
-  if (static_cast<std::size_t>(agreeing) < kAgreeingBlocks) return;
+  if (static_cast<std::size_t>(agreeing) < kAgreeingBlocks) return std::nullopt;
+  return slot;
+}
 
+bool BlockSync::expectedHere(std::uint64_t symbol, std::size_t slot) const {
+  if (!synchronised_ || (nextBlockEnd_ - symbol) % kBlockBits != 0) return false;
+  const std::size_t blocksAhead = (nextBlockEnd_ - symbol) / kBlockBits;
+  return (slot + blocksAhead) % kSlots == nextSlot_;
+}
+
+void BlockSync::synchroniseAt(std::size_t slot, const GroupHandler& onGroup) {
+  const std::uint64_t last = symbolCount_ - 1;
   synchronised_ = true;
   found_.clear();
   recentGood_.fill(true);
+  failedInRow_ = 0;
   group_ = {};
+  newPiInGroup_ = false;
   // The earlier blocks of this group are still in the history: decide them now.
   for (std::size_t earlier = 0; earlier <= slot; ++earlier)
     if (last >= (slot - earlier + 1) * kBlockBits)
@@ -92,6 +113,17 @@ void BlockSync::acquire(const MpxDecoder::GroupHandler& onGroup) {
   if (nextSlot_ == kSlots) {
     endGroup(onGroup);
     nextSlot_ = 0;
+  }
+}
+
+void BlockSync::decideNext(const GroupHandler& onGroup) {
+  decideSlot(nextSlot_, nextBlockEnd_);
+  nextBlockEnd_ += kBlockBits;
+  if (nextSlot_ == kSlots - 1) {
+    endGroup(onGroup);
+    nextSlot_ = 0;
+  } else {
+    ++nextSlot_;
   }
 }
 
@@ -120,49 +152,72 @@ OffsetSet BlockSync::allowedIn(std::size_t slot) const {
 void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
   const std::array<float, kBlockSymbols> block = blockEndingAt(lastSymbol);
   const std::optional<SoftDecision> decision =
-      decide(slot, block, expected_[lastSymbol % kHistory]);
+      decide(slot, block, cleanReliabilities_[lastSymbol % kHistory]);
   group_.blocks[slot] = decision ? std::optional<std::uint16_t>(decision->data) : std::nullopt;
   group_.endSample = symbolEnds_[lastSymbol % kHistory];
   recentGood_[recentIndex_] = decision.has_value();
   recentIndex_ = (recentIndex_ + 1) % recentGood_.size();
+  failedInRow_ = decision ? 0 : failedInRow_ + 1;
+  if (decision) goodBlockEnds_.push_back(lastSymbol);
 }
 
-// Block A, and block C' of a version B group, carry the programme identification: once it is
-// known, such a block is tested against it alone, a far stronger test than against every word.
 std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols block,
-                                              float expected) {
-  if (!(expected >= limits_.minExpected)) return std::nullopt;
+                                              float cleanReliability) {
+  if (!(cleanReliability >= limits_.minCleanReliability)) return std::nullopt;
   const OffsetSet allowed = allowedIn(slot);
-  const BlockRanking ranking = rankBlock(block, allowed);
+  const BlockRanking ranking = rankBlock(block, allowed, cleanReliability);
   std::optional<SoftDecision> decision;
   if (trustworthy(ranking, limits_)) decision = ranking.best;
   const bool carriesPi = slot == 0 || (allowed & offsetBit(Offset::CPrime)) != 0;
   if (!carriesPi) return decision;
-  if (pi_) {
-    const Offset offset = slot == 0 ? Offset::A : Offset::CPrime;
-    const float cost = costOfBlock(block, blockOf(*pi_, offset));
-    if (ranking.noErrorLog - cost >= limits_.minKnownScore) return SoftDecision{*pi_, offset, cost};
-    // Another programme identification stands only once it has come twice.
-    if (decision && decision->offset == offset) {
-      if (slot == 0) notePi(decision->data);
-      return std::nullopt;
-    }
-    return decision;
-  }
+  if (pi_) return decideKnownPi(slot, block, ranking, decision);
   if (decision && slot == 0) notePi(decision->data);
   return decision;
 }
 
-void BlockSync::notePi(std::uint16_t pi) {
-  if (piCandidate_ == pi) {
-    pi_ = pi;
-    piCandidate_.reset();
-  } else {
-    piCandidate_ = pi;
-  }
+// Block A, and block C' of a version B group, carry the programme identification: once it is
+// known, such a block is tested against it, a far stronger test than against every word. It must
+// also be about as cheap as the best explanation found: a new station's blocks must not pass as
+// the old one's.
+std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymbols block,
+                                                     const BlockRanking& ranking,
+                                                     const std::optional<SoftDecision>& alone) {
+  const Offset offset = slot == 0 ? Offset::A : Offset::CPrime;
+  const float cost = costOfBlock(block, blockOf(*pi_, offset));
+  const bool likely = ranking.noErrorLog - cost >= limits_.minKnownScore;
+  const bool nearBest = !ranking.best || cost <= ranking.best->cost + kKnownPiMargin;
+  if (likely && nearBest) return SoftDecision{*pi_, offset, cost};
+  if (!alone || alone->offset != offset) return alone;
+  // Another programme identification is known once it has come twice. Before, its block stands
+  // only if most of its group comes through too: the first block after a station cut in may be
+  // garbage that happens to pass.
+  if (slot != 0) return newPiInGroup_ && group_.blocks[0] == alone->data ? alone : std::nullopt;
+  newPiInGroup_ = !notePi(alone->data);
+  return alone;
 }
 
-void BlockSync::endGroup(const MpxDecoder::GroupHandler& onGroup) {
+bool BlockSync::notePi(std::uint16_t pi) {
+  if (piCandidate_ != pi) {
+    piCandidate_ = pi;
+    return false;
+  }
+  pi_ = pi;
+  piCandidate_.reset();
+  return true;
+}
+
+void BlockSync::endGroup(const GroupHandler& onGroup) {
+  report(onGroup);
+  if (static_cast<std::size_t>(std::count(recentGood_.begin(), recentGood_.end(), true)) <
+      kMinGoodRecent)
+    loseSync();
+}
+
+void BlockSync::report(const GroupHandler& onGroup) {
+  const auto othersGood = std::count_if(group_.blocks.begin() + 1, group_.blocks.end(),
+                                        [](const auto& block) { return block.has_value(); });
+  if (newPiInGroup_ && othersGood < kCorroboratingBlocks) group_.blocks[0].reset();
+  newPiInGroup_ = false;
   const auto good = static_cast<std::size_t>(
       std::count_if(group_.blocks.begin(), group_.blocks.end(),
                     [](const std::optional<std::uint16_t>& block) { return block.has_value(); }));
@@ -174,14 +229,23 @@ void BlockSync::endGroup(const MpxDecoder::GroupHandler& onGroup) {
     onGroup(group_);
   }
   group_ = {};
-  if (static_cast<std::size_t>(std::count(recentGood_.begin(), recentGood_.end(), true)) <
-      kMinGoodRecent)
-    loseSync();
 }
 
+void BlockSync::finish(const GroupHandler& onGroup) {
+  if (synchronised_) report(onGroup);
+}
+
+// A new station may have another programme identification: it is learnt again.
 void BlockSync::loseSync() {
   synchronised_ = false;
   found_.clear();
+  pi_.reset();
+  piCandidate_.reset();
+}
+
+BlockSync::RecentBlocks BlockSync::recentBlocks() const {
+  return {static_cast<std::size_t>(std::min(symbolCount_, kRecentSymbols) / kBlockBits),
+          goodBlockEnds_.size()};
 }
 
 }  // namespace tavimor::mpx

@@ -33,27 +33,79 @@ double checkedRate(double sampleRate) {
 
 constexpr SoftLimits kLimits{};
 
-}  // namespace
+// The leading carrier loop's symbols stand this clear of the quadrature when there is a carrier:
+// noise alone stays below it.
+constexpr double kLeastCarrierClarity = 0.2;
+// Nor is there one while the symbols' level says they are lost in noise (a silence, a fade).
+constexpr double kLeastSnrDb = -15.0;
+// The generator's peak level of random symbols, over the amplitude of a clean symbol out of the
+// matched filter (half the subcarrier's, by mixing down, times the pulse's peak).
+constexpr double kPeakPerAmplitude = 2.0 * 1.12;
+// The noise in 57 kHz +- 2.4 kHz against the noise on a symbol: the band over the symbol rate.
+constexpr double kBandPerSymbolDb = 6.07;
 
-struct MpxDecoder::Impl {
-  explicit Impl(double sampleRate)
-      : mixer(checkedRate(sampleRate)),
+void count(DecoderCounts& counts, const DecodedGroup& group) {
+  const auto good = static_cast<std::uint64_t>(std::ranges::count_if(
+      group.blocks, [](const std::optional<std::uint16_t>& block) { return block.has_value(); }));
+  ++counts.groups;
+  if (good == group.blocks.size()) ++counts.completeGroups;
+  counts.blocks += good;
+  counts.lostBlocks += group.blocks.size() - good;
+}
+
+// Everything that follows one station; made afresh for a retune.
+struct Station {
+  explicit Station(double sampleRate)
+      : mixer(sampleRate),
         pilot(mixer.outputRate(), (mixer.pilotDelay() - mixer.rdsDelay()) / mixer.decimation()),
         demodulator(mixer.outputRate()),
         sync(kLimits) {}
-
-  // The input sample at which a symbol centred at this baseband sample ended.
-  std::uint64_t endOf(double centre) const {
-    const double decimation = mixer.decimation();
-    const double input = centre * decimation + (decimation - 1.0) - mixer.rdsDelay() +
-                         0.75 * decimation * mixer.outputRate() / kSymbolRate;
-    return input > 0.0 ? static_cast<std::uint64_t>(std::llround(input)) : 0;
-  }
 
   SubcarrierMixer mixer;
   PilotTracker pilot;
   BiphaseDemodulator demodulator;
   BlockSync sync;
+};
+
+}  // namespace
+
+struct MpxDecoder::Impl {
+  explicit Impl(double sampleRate)
+      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<Station>(sampleRate)) {}
+
+  // The input sample at which a symbol centred at this baseband sample ended.
+  std::uint64_t endOf(double centre) const {
+    const double decimation = station->mixer.decimation();
+    const double input = centre * decimation + (decimation - 1.0) - station->mixer.rdsDelay() +
+                         0.75 * decimation * station->mixer.outputRate() / kSymbolRate;
+    return stationStart + (input > 0.0 ? static_cast<std::uint64_t>(std::llround(input)) : 0);
+  }
+
+  // Symbols that end well after `last` came only from the zeros that flushed the filters.
+  void decode(std::span<const float> samples, const GroupHandler& onGroup, double last = INFINITY) {
+    baseband.clear();
+    station->mixer.process(samples, baseband);
+    const GroupHandler counted = [&](const DecodedGroup& group) {
+      count(counts, group);
+      onGroup(group);
+    };
+    for (const BasebandSample& sample : baseband) {
+      station->pilot.push(sample.pilot, sample.rds);
+      symbols.clear();
+      station->demodulator.push(sample.rds, station->pilot, symbols);
+      for (const ChannelSymbol& symbol : symbols) {
+        const std::uint64_t end = endOf(symbol.centre);
+        if (static_cast<double>(end) <= last)
+          station->sync.push(symbol.soft, symbol.cleanReliability, end, counted);
+      }
+    }
+  }
+
+  double sampleRate;
+  std::unique_ptr<Station> station;
+  std::uint64_t stationStart = 0;
+  std::uint64_t samplesSeen = 0;
+  DecoderCounts counts;
   std::vector<BasebandSample> baseband;
   std::vector<ChannelSymbol> symbols;
 };
@@ -64,20 +116,60 @@ MpxDecoder::MpxDecoder(MpxDecoder&& other) noexcept = default;
 MpxDecoder& MpxDecoder::operator=(MpxDecoder&& other) noexcept = default;
 
 void MpxDecoder::process(std::span<const float> samples, const GroupHandler& onGroup) {
+  impl_->samplesSeen += samples.size();
+  impl_->decode(samples, onGroup);
+}
+
+void MpxDecoder::finish(const GroupHandler& onGroup) {
   Impl& d = *impl_;
-  d.baseband.clear();
-  d.mixer.process(samples, d.baseband);
-  for (const BasebandSample& sample : d.baseband) {
-    d.pilot.push(sample.pilot, sample.rds);
-    d.symbols.clear();
-    d.demodulator.push(sample.rds, d.pilot.present(), d.pilot.phase(), d.symbols);
-    for (const ChannelSymbol& symbol : d.symbols)
-      d.sync.push(symbol.soft, symbol.expected, d.endOf(symbol.centre), onGroup);
-  }
+  const Station& station = *d.station;
+  // Enough silence to bring every symbol that ended within the input out of the filters.
+  const double samplesPerSymbol = station.mixer.outputRate() / kSymbolRate;
+  const auto flush = static_cast<std::size_t>(
+      station.mixer.rdsDelay() +
+      station.mixer.decimation() * (station.demodulator.delay() + samplesPerSymbol + 4.0));
+  const std::vector<float> silence(flush, 0.0F);
+  // A symbol's end is known to a fraction of a symbol: half of one past the input is still in it.
+  const double halfSymbol = 0.5 * station.mixer.decimation() * samplesPerSymbol;
+  d.decode(silence, onGroup, static_cast<double>(d.samplesSeen) + halfSymbol);
+  d.station->sync.finish([&](const DecodedGroup& group) {
+    count(d.counts, group);
+    onGroup(group);
+  });
+}
+
+void MpxDecoder::reset() {
+  impl_->station = std::make_unique<Station>(impl_->sampleRate);
+  impl_->stationStart = impl_->samplesSeen;
 }
 
 const DecoderCounts& MpxDecoder::counts() const {
-  return impl_->sync.counts();
+  return impl_->counts;
+}
+
+ReceptionStatus MpxDecoder::status() const {
+  const Impl& d = *impl_;
+  const Station& station = *d.station;
+  ReceptionStatus status;
+  status.pilot = station.pilot.present();
+  status.synchronised = station.sync.synchronised();
+  const SymbolLevel& level = station.demodulator.level();
+  const double symbolSnr = level.amplitude() * level.amplitude() / (2.0 * level.noise());
+  const double snrDb = 10.0 * std::log10(std::max(symbolSnr, 1e-9)) - kBandPerSymbolDb;
+  status.carrier =
+      station.demodulator.carrierClarity() >= kLeastCarrierClarity && snrDb >= kLeastSnrDb;
+  if (status.carrier) {
+    status.rdsLevel = kPeakPerAmplitude * level.amplitude();
+    status.snrDb = snrDb;
+  }
+  if (static_cast<double>(d.samplesSeen - d.stationStart) >= d.sampleRate) {
+    const BlockSync::RecentBlocks recent = station.sync.recentBlocks();
+    status.blockErrorRate = recent.due == 0
+                                ? 1.0
+                                : 1.0 - std::min(1.0, static_cast<double>(recent.good) /
+                                                          static_cast<double>(recent.due));
+  }
+  return status;
 }
 
 }  // namespace tavimor::mpx

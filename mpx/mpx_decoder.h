@@ -3,42 +3,36 @@
 // symbols are decided, and the bit stream is cut into checked blocks and groups. Plain C++.
 #pragma once
 
-#include <array>
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
 
-#include "decode/rds_group.h"
+#include "mpx/decoded_group.h"
 
 namespace tavimor::mpx {
 
 // Sample rates below this cannot carry the RDS subcarrier with room for a clean filter.
 inline constexpr double kMinSampleRate = 128'000.0;
 
-// One group as far as it could be decoded; a block that failed its check is absent. Block C
-// holds C or C' alike.
-struct DecodedGroup {
-  std::array<std::optional<std::uint16_t>, 4> blocks{};
-  // The index, counted from the first sample ever given, of the sample that ended the group.
-  std::uint64_t endSample = 0;
-
-  bool complete() const;
-  // Only for a complete group.
-  RdsGroup group() const;
-};
-
-struct DecoderCounts {
-  std::uint64_t groups = 0;          // groups reported, complete or not
-  std::uint64_t completeGroups = 0;  // groups with all four blocks
-  std::uint64_t blocks = 0;          // blocks that passed their check
-  std::uint64_t lostBlocks = 0;      // blocks of reported groups that did not
+// How well the station is received, for a status line.
+struct ReceptionStatus {
+  bool pilot = false;         // a 19 kHz pilot is tracked
+  bool carrier = false;       // a 57 kHz RDS subcarrier is found (symbols stand above noise)
+  bool synchronised = false;  // block synchronisation holds
+  // Peak level of the RDS subcarrier, as a fraction of the multiplex's full scale; 0 while no
+  // carrier is found.
+  double rdsLevel = 0.0;
+  // The RDS subcarrier's power over the noise's in 57 kHz +- 2.4 kHz, estimated from the symbols;
+  // none while no carrier is found.
+  std::optional<double> snrDb;
+  // Of the blocks due in the last ten seconds of signal, the share that failed their check or
+  // came while sync was lost; none before a second of signal has been seen.
+  std::optional<double> blockErrorRate;
 };
 
 class MpxDecoder {
  public:
-  using GroupHandler = std::function<void(const DecodedGroup&)>;
+  using GroupHandler = mpx::GroupHandler;
 
   // sampleRate in Hz, at least kMinSampleRate; throws std::invalid_argument otherwise.
   explicit MpxDecoder(double sampleRate);
@@ -50,10 +44,22 @@ class MpxDecoder {
 
   // Takes the next samples of the multiplex signal, full scale ±1, and calls onGroup for every
   // group that ends within them, as soon as its last block is decided. Groups are reported only
-  // while block synchronisation holds, and only with at least one good block.
+  // while block synchronisation holds, and only with at least one good block. The groups found
+  // do not depend on how the samples are cut into calls.
   void process(std::span<const float> samples, const GroupHandler& onGroup);
 
+  // The input has ended: reports the group in progress with the blocks decided so far (if any
+  // good one), and whatever can still be decided from the samples already given. Call it once,
+  // last.
+  void finish(const GroupHandler& onGroup);
+
+  // Forgets the station (clock, carrier, programme identification, sync): for a retune. Sample
+  // indices and counts go on.
+  void reset();
+
   const DecoderCounts& counts() const;
+  // Cheap: for a status line once a second.
+  ReceptionStatus status() const;
 
  private:
   struct Impl;

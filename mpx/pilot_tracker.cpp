@@ -5,15 +5,18 @@
 #include <cmath>
 #include <numbers>
 
+#include "mpx/subcarrier_mixer.h"
+
 namespace tavimor::mpx {
 namespace {
 
 constexpr double kPassbandHz = 50.0;
 constexpr double kAttenuationDb = 60.0;
-// Loop bandwidth about 10 Hz: a 100 ppm clock error is 1.9 Hz at 19 kHz.
+// About 10 Hz: a 100 ppm clock error is 1.9 Hz at 19 kHz.
 constexpr double kLoopBandwidthHz = 10.0;
-constexpr double kDamping = 0.707;
-// Time constants of the level the phase error is scaled by, and of the lock measure.
+// A receiver's clock is within this of its nominal rate.
+constexpr double kMostClockError = 500e-6;
+// Time constants of the levels the pilot is judged by, and of the lock measure.
 constexpr double kLevelSeconds = 0.5;
 constexpr double kLockSeconds = 0.2;
 // The pilot counts as there when the loop's phase is this steady, and as gone only after it has
@@ -21,25 +24,35 @@ constexpr double kLockSeconds = 0.2;
 constexpr double kLockOn = 0.85;
 constexpr double kLockOff = 0.6;
 constexpr double kGoneSeconds = 3.0;
+// Before this much of it has been followed, a trace is too short to call steady.
+constexpr double kLeastSeconds = 0.1;
 // Power ratio; a pilot at 9 % of the deviation is about 4 to 20 times an RDS subcarrier's power.
 constexpr double kLeastPilotToRds = 0.2;
 
+// Averages that start as plain means and settle into exponential ones of the given length.
+void follow(double& average, double value, double length, std::uint64_t count) {
+  average += (value - average) / std::min(length, static_cast<double>(count));
+}
+
 }  // namespace
 
-PilotTracker::PilotTracker(double rate, double delay) {
-  const double decimatedRate = rate / kDecimation;
+PilotTracker::PilotTracker(double rate, double delay)
+    : rate_(rate / kDecimation),
+      loop_({.bandwidth = kLoopBandwidthHz / rate_,
+             .slope = 1.0,
+             .mostFrequency = 2.0 * std::numbers::pi * kPilotHz * kMostClockError / rate_}) {
   std::vector<float> taps =
-      lowPassTaps(kPassbandHz / rate, (decimatedRate - kPassbandHz) / rate, kAttenuationDb);
+      lowPassTaps(kPassbandHz / rate, (rate_ - kPassbandHz) / rate, kAttenuationDb);
   lag_ = static_cast<double>(taps.size() - 1) / 2.0 + delay;
   filter_ = makeDecimator(kDecimation, std::move(taps));
-  rate_ = decimatedRate;
-  const double omega = 2.0 * kLoopBandwidthHz / (kDamping + 1.0 / (4.0 * kDamping)) / rate_;
-  proportional_ = 2.0 * kDamping * omega;
-  integral_ = omega * omega;
+}
+
+double PilotTracker::frequencyError() const {
+  return loop_.frequency() * rate_ / (2.0 * std::numbers::pi * kPilotHz);
 }
 
 void PilotTracker::push(std::complex<float> pilot, std::complex<float> rds) {
-  rdsPower_ += (std::norm(rds) - rdsPower_) / (kLevelSeconds * rate_ * kDecimation);
+  follow(rdsPower_, std::norm(rds), kLevelSeconds * rate_ * kDecimation, ++pushed_);
   block_[filled_++] = pilot;
   sinceUpdate_ += 1.0;
   if (filled_ == kDecimation) {
@@ -50,31 +63,28 @@ void PilotTracker::push(std::complex<float> pilot, std::complex<float> rds) {
     sinceUpdate_ = 0.0;
   }
   // The loop's phase is for the next decimated sample, the filter's delay after the newest.
-  phaseNow_ = phase_ + frequency_ * (sinceUpdate_ + lag_ - kDecimation) / kDecimation;
+  phaseNow_ = loop_.phase() + loop_.frequency() * (sinceUpdate_ + lag_ - kDecimation) / kDecimation;
 }
 
 void PilotTracker::track(std::complex<float> pilot) {
   const std::complex<double> z(pilot);
-  const double magnitude = std::abs(z);
-  if (tracked_++ == 0) {
-    phase_ = std::arg(z);
-    amplitude_ = magnitude;
-    return;
-  }
-  const std::complex<double> turned = z * std::polar(1.0, -phase_);
-  const double level = 1.0 / (kLevelSeconds * rate_);
-  amplitude_ += level * (magnitude - amplitude_);
-  const double error = amplitude_ > 0.0 ? std::clamp(turned.imag() / amplitude_, -1.0, 1.0) : 0.0;
-  frequency_ += integral_ * error;
-  phase_ += frequency_ + proportional_ * error;
+  if (tracked_++ == 0) loop_.turn(std::arg(z));
+  const std::complex<double> turned = z * std::polar(1.0, -loop_.phase());
+  // The angle itself: neither the pilot's level nor a click can make it more than half a turn.
+  loop_.correct(std::arg(turned));
+  loop_.advance();
+  judge(turned, std::abs(z));
+}
 
-  const double lock = 1.0 / (kLockSeconds * rate_);
-  aligned_ += lock * (turned.real() - aligned_);
-  magnitude_ += lock * (magnitude - magnitude_);
+void PilotTracker::judge(std::complex<double> turned, double magnitude) {
+  follow(pilotPower_, magnitude * magnitude, kLevelSeconds * rate_, tracked_);
+  follow(aligned_, turned.real(), kLockSeconds * rate_, tracked_);
+  follow(magnitude_, magnitude, kLockSeconds * rate_, tracked_);
   const double steadiness = magnitude_ > 0.0 ? aligned_ / magnitude_ : 0.0;
   // A pilot stands well above the RDS subcarrier: a steady trace far below it is only leakage.
-  const bool strong = amplitude_ * amplitude_ > kLeastPilotToRds * rdsPower_;
-  if (steadiness > kLockOn && strong) {
+  const bool strong = pilotPower_ > kLeastPilotToRds * rdsPower_;
+  const bool longEnough = static_cast<double>(tracked_) >= kLeastSeconds * rate_;
+  if (steadiness > kLockOn && strong && longEnough) {
     present_ = true;
     lowFor_ = 0.0;
   } else if (steadiness < kLockOff || !strong) {

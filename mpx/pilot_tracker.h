@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A narrow phase-locked loop on the 19 kHz pilot, and whether there is a pilot at all. Its phase
-// gives both the subcarrier's (3 x) and the bit clock's (1/16) in a stereo transmitter.
+// gives both the subcarrier's (3 x) and the bit clock's (1/16) in a stereo transmitter whose RDS
+// encoder is locked to it.
 #pragma once
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <cstdint>
 
 #include "mpx/liquid_filters.h"
+#include "mpx/tracking_loop.h"
 
 namespace tavimor::mpx {
 
@@ -22,26 +24,27 @@ class PilotTracker {
   bool present() const { return present_; }
   // The pilot's phase against the mixer's, unwrapped, at the latest sample pushed.
   double phase() const { return phaseNow_; }
+  // How far the pilot's frequency is off the mixer's 19 kHz, as a share of it.
+  double frequencyError() const;
 
  private:
   static constexpr unsigned kDecimation = 8;
 
   void track(std::complex<float> pilot);
+  void judge(std::complex<double> turned, double magnitude);
 
   FirDecimator filter_;
   std::array<std::complex<float>, kDecimation> block_{};
   unsigned filled_ = 0;
-  double rate_ = 0.0;
-  double proportional_ = 0.0;
-  double integral_ = 0.0;
+  double rate_ = 0.0;  // of the loop's corrections
+  TrackingLoop loop_;
   double lag_ = 0.0;  // of the filtered pilot behind the RDS baseband, in samples
-  double phase_ = 0.0;
-  double frequency_ = 0.0;  // radians per decimated sample
   double phaseNow_ = 0.0;
-  double amplitude_ = 0.0;
+  double pilotPower_ = 0.0;
   double rdsPower_ = 0.0;
   double aligned_ = 0.0;
   double magnitude_ = 0.0;
+  std::uint64_t pushed_ = 0;
   std::uint64_t tracked_ = 0;
   double sinceUpdate_ = 0.0;
   double lowFor_ = 0.0;

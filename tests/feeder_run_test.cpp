@@ -13,6 +13,7 @@
 #include <QProcess>
 
 #include <array>
+#include <complex>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
@@ -20,6 +21,7 @@
 #include "app/monitor.h"
 #include "decode/rds_group.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/iq_signal.h"
 #include "tests/support/mpx_signal.h"
 #include "tests/support/pseudo_terminal_link.h"
 #include "tests/support/recording_reporter.h"
@@ -533,6 +535,18 @@ std::vector<std::string> lastHexGroups(const std::string& out, std::size_t count
   return lines;
 }
 
+void writeWav(const std::string& path, const std::vector<float>& frames, int channels,
+              int sampleRate, int encoding) {
+  SF_INFO info{};
+  info.samplerate = sampleRate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | encoding;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
+  sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size()) / channels);
+  sf_close(file);
+}
+
 // A stereo file whose second channel holds something else, as a recorder's may.
 void writeTwoChannelWav(const std::string& path, const std::vector<float>& firstChannel,
                         int sampleRate) {
@@ -541,14 +555,7 @@ void writeTwoChannelWav(const std::string& path, const std::vector<float>& first
     frames.push_back(firstChannel[i]);
     frames.push_back(i % 2 == 0 ? 0.5F : -0.5F);
   }
-  SF_INFO info{};
-  info.samplerate = sampleRate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
-  sf_writef_float(file, frames.data(), static_cast<sf_count_t>(firstChannel.size()));
-  sf_close(file);
+  writeWav(path, frames, 2, sampleRate, SF_FORMAT_PCM_16);
 }
 
 // A recording as a recorder may leave it: whole, still being written (its header not yet telling
@@ -605,7 +612,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::kRowName);
 
 // A fade takes a block of one group: the log lines keep that group with "----", the packets
-// skip it, and --count counts the packets sent.
+// skip it, and --count counts the packets sent. Live input has the reception status line,
+// unless --quiet.
 TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
   const std::vector<RdsGroup> sent = testing::randomGroups(kGroups, 12);
   testing::MpxSignalOptions options;
@@ -619,11 +627,35 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
     raw.append(static_cast<char>((value >> 8) & 0xFF));
   }
 
-  const Finished lines = runFeeder({"--mpx", "--rate=228k", "--hex", "-", "-"}, raw);
+  // Half the signal, more than a second's pause, then the rest: a status line is due.
+  const auto runPaced = [&](const QStringList& options) {
+    QProcess feeder;
+    feeder.start(kFeeder, QStringList(options) << "--mpx"
+                                               << "--rate=228k"
+                                               << "-"
+                                               << "-");
+    feeder.write(raw.first(raw.size() / 2));
+    EXPECT_TRUE(waitUntil([&] { return feeder.bytesAvailable() > 0; }, 10s));
+    runEventLoopFor(1100ms);
+    feeder.write(raw.sliced(raw.size() / 2));
+    feeder.closeWriteChannel();
+    EXPECT_TRUE(feeder.waitForFinished(30'000));
+    return Finished{feeder.exitCode(), feeder.readAllStandardOutput().toStdString(),
+                    feeder.readAllStandardError().toStdString()};
+  };
+
+  const Finished lines = runPaced({"--hex", "--quiet"});
   ASSERT_EQ(lines.exitCode, 0) << lines.err;
+  EXPECT_TRUE(lines.err.starts_with("tavimor-feed: decoded ")) << lines.err;
+  // The whole groups as packets, and how many groups with a lost block come before each.
   std::string wholeGroups;
+  std::vector<std::size_t> skippedBefore;
+  std::size_t skipped = 0;
   for (const std::string& line : lastHexGroups(lines.out, kGroups)) {
-    if (line.find("----") != std::string::npos) continue;
+    if (line.find("----") != std::string::npos) {
+      ++skipped;
+      continue;
+    }
     std::istringstream fields(line);
     std::array<unsigned, 4> blocks{};
     fields >> std::hex >> blocks[0] >> blocks[1] >> blocks[2] >> blocks[3];
@@ -631,19 +663,134 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
     const auto block = [&](std::size_t i) { return static_cast<std::uint16_t>(blocks.at(i)); };
     const PacketBytes packet = toPacket({block(0), block(1), block(2), block(3)});
     wholeGroups.append(reinterpret_cast<const char*>(packet.data()), packet.size());
+    skippedBefore.push_back(skipped);
   }
-  EXPECT_TRUE(contains(lines.out, "----")) << lines.out;
-  ASSERT_GE(wholeGroups.size(), (kGroups - kLeadIn - 1) * kPacketBytes);
+  ASSERT_GE(skippedBefore.size(), kGroups - kLeadIn - 1);
+  const std::size_t count = skippedBefore.size() - 1;
+  ASSERT_GE(skippedBefore[count - 1], std::size_t{1}) << "the fade cost no block: " << lines.out;
 
-  const std::size_t count = wholeGroups.size() / kPacketBytes - 1;
-  const Finished packets =
-      runFeeder({"--mpx", "--rate=228k", "--count=" + QString::number(count), "-", "-"}, raw);
-  ASSERT_EQ(packets.exitCode, 0) << packets.err;
+  const Finished packets = runPaced({"--count=" + QString::number(count)});
+  const std::string& report = packets.err;
+  EXPECT_EQ(packets.exitCode, 0) << report;
   EXPECT_EQ(packets.out, wholeGroups.substr(0, count * kPacketBytes));
-  EXPECT_TRUE(contains(packets.err,
-                       "; sent " + std::to_string(count) + " groups, skipped 1 with a lost block"))
-      << packets.err;
+  EXPECT_TRUE(contains(report, "groups\ntavimor-feed: decoded ")) << report;
+  EXPECT_TRUE(contains(report, "; sent " + std::to_string(count) + " groups, skipped " +
+                                   std::to_string(skippedBefore[count - 1]) + " with a lost block"))
+      << report;
 }
+
+// A stick's recording of two stations, 300 kHz either side of its centre, as rtl_sdr's raw bytes
+// and as a two-channel float WAV file; and each station's groups.
+struct TwoStations {
+  static constexpr double kRate = 1'200'000.0;
+  static constexpr double kOffset = 300'000.0;
+  // Where the files are, for all the rows.
+  TemporaryWorkingDirectory home;
+  std::vector<RdsGroup> below = testing::randomGroups(kGroups, 21);
+  std::vector<RdsGroup> above = testing::randomGroups(kGroups, 22);
+  QByteArray raw;
+
+  TwoStations() {
+    std::vector<std::complex<float>> iq = station(below, -kOffset, 1);
+    const std::vector<std::complex<float>> other = station(above, kOffset, 2);
+    iq.resize(std::min(iq.size(), other.size()));
+    for (std::size_t i = 0; i < iq.size(); ++i)
+      iq[i] += other[i];
+    testing::addCarrierNoise(iq, 1.0, 40.0, kRate, 3);
+    const std::vector<std::uint8_t> bytes = testing::toUnsigned8(iq, 0.3);
+    raw = QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                     static_cast<qsizetype>(bytes.size()));
+    std::vector<float> frames;
+    for (const std::complex<float> sample : testing::fromUnsigned8(bytes)) {
+      frames.push_back(sample.real());
+      frames.push_back(sample.imag());
+    }
+    writeWav("band.wav", frames, 2, static_cast<int>(kRate), SF_FORMAT_FLOAT);
+    writeWav("mono.wav", std::vector<float>(frames.begin(), frames.begin() + frames.size() / 2), 1,
+             static_cast<int>(kRate), SF_FORMAT_FLOAT);
+  }
+
+  static std::vector<std::complex<float>> station(const std::vector<RdsGroup>& groups,
+                                                  double offset, std::uint32_t seed) {
+    testing::MpxSignalOptions options;
+    options.sampleRate = kRate;
+    options.programme = testing::Programme::Stereo;
+    options.seed = seed;
+    return testing::modulateFm(testing::synthesizeMpx(groups, options).samples, kRate,
+                               {.carrierOffsetHz = offset, .echoes = {}});
+  }
+};
+
+struct IqCase {
+  std::string_view name;
+  QStringList arguments;   // then "-" and INPUT
+  std::string_view input;  // a file of TwoStations, or "-" for its raw bytes, "odd" one short
+  int exitCode;
+  std::string_view reportPart;
+  bool above;  // whose groups are expected, when it succeeds
+};
+
+std::ostream& operator<<(std::ostream& out, const IqCase& row) {
+  return out << row.name;
+}
+
+class IqInput : public FeederCommand, public ::testing::WithParamInterface<IqCase> {
+ protected:
+  static void SetUpTestSuite() { stations = std::make_unique<TwoStations>(); }
+  static void TearDownTestSuite() { stations.reset(); }
+  static std::unique_ptr<TwoStations> stations;
+};
+std::unique_ptr<TwoStations> IqInput::stations;
+
+// The stick's I/Q received here, the station picked by its offset; input that cannot be I/Q of a
+// station is an error that says why.
+TEST_P(IqInput, GivesTheChosenStationOrSaysWhyNot) {
+  const IqCase& row = GetParam();
+  const bool raw = row.input == "-" || row.input == "odd";
+  QByteArray input = raw ? stations->raw : QByteArray();
+  if (row.input == "odd") input.chop(1);
+  const std::filesystem::path file = stations->home.path() / std::string(row.input);
+  const Finished run = runFeeder(QStringList(row.arguments) << "--hex"
+                                                            << "-" << (raw ? "-" : file.c_str()),
+                                 input);
+
+  ASSERT_EQ(run.exitCode, row.exitCode) << run.err;
+  EXPECT_TRUE(contains(run.err, row.reportPart)) << run.err;
+  if (row.exitCode != 0) return;
+  const std::vector<std::string> expected =
+      hexGroupsAfterLeadIn(row.above ? stations->above : stations->below);
+  EXPECT_EQ(lastHexGroups(run.out, expected.size()), expected);
+  const std::string otherPi =
+      hexGroupsAfterLeadIn(row.above ? stations->below : stations->above).front().substr(0, 4);
+  EXPECT_FALSE(contains(run.out, otherPi)) << run.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FeederCommand, IqInput,
+    ::testing::Values(
+        IqCase{"RawBytesOfTheStationBelowTheCentre",
+               {"--iq", "--rate=1.2M", "--offset=-300k"},
+               "-",
+               0,
+               "decoded ",
+               false},
+        IqCase{
+            "WavFileOfTheStationAbove", {"--iq", "--offset=300k"}, "band.wav", 0, "decoded ", true},
+        IqCase{"OneChannel",
+               {"--iq"},
+               "mono.wav",
+               1,
+               "mono.wav: holds 1 channel, and I/Q takes two",
+               false},
+        IqCase{"RawBytesEndingInsideASample",
+               {"--iq", "--rate=1.2M", "--offset=-300k"},
+               "odd",
+               1,
+               "ended halfway through a sample",
+               false},
+        IqCase{
+            "WrongRate", {"--iq", "--rate=2.4M", "--offset=-300k"}, "-", 1, "no RDS found", false}),
+    testing::kRowName);
 
 }  // namespace
 }  // namespace tavimor

@@ -146,6 +146,16 @@ double noiseDeviation(double rdsPower, double snrDb, double sampleRate) {
   return std::sqrt(inBand * (sampleRate / 2.0) / kNoiseBandHz);
 }
 
+// Multiplies the samples of each stretch, in seconds from the start, by the factor.
+void scale(std::vector<float>& samples, const std::vector<std::pair<double, double>>& stretches,
+           double sampleRate, double factor) {
+  for (const auto& [from, to] : stretches) {
+    const auto last = std::min(samples.size(), static_cast<std::size_t>(to * sampleRate));
+    for (auto n = static_cast<std::size_t>(std::max(0.0, from) * sampleRate); n < last; ++n)
+      samples[n] = static_cast<float>(samples[n] * factor);
+  }
+}
+
 }  // namespace
 
 MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions& options) {
@@ -154,18 +164,20 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   const double pilotStart = 2.0 * kPi * unit(random);
   // The bit clock is locked to the pilot, at a phase of its own.
-  const double clockStart = unit(random) * kSymbolSeconds;
+  const double clockStart = options.firstBitSeconds.value_or(unit(random) * kSymbolSeconds);
   const std::vector<int> symbols = channelSymbols(groups);
   const double clock = 1.0 + options.clockErrorPpm * 1e-6;
+  // The RDS encoder's time runs this much faster than the transmitter's.
+  const double rdsClock = 1.0 + options.rdsClockPpm * 1e-6;
   const double lastSymbolEnd = clockStart + static_cast<double>(symbols.size()) * kSymbolSeconds;
-  const auto length =
-      static_cast<std::size_t>(std::ceil((lastSymbolEnd + 0.2) / clock * options.sampleRate));
+  const auto length = static_cast<std::size_t>(
+      std::ceil((lastSymbolEnd / rdsClock + 0.2) / clock * options.sampleRate));
 
   MpxSignal signal;
   for (std::size_t g = 1; g <= groups.size(); ++g) {
     const double end = clockStart + static_cast<double>(g * kBitsPerGroup) * kSymbolSeconds;
     signal.groupEnds.push_back(
-        static_cast<std::uint64_t>(std::llround(end / clock * options.sampleRate)));
+        static_cast<std::uint64_t>(std::llround(end / rdsClock / clock * options.sampleRate)));
   }
 
   // Rates in the transmitter's time, which runs faster by the clock error.
@@ -175,6 +187,8 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
   std::vector<Oscillator> right =
       oscillators(options.programme == Programme::Stereo ? tones(random, 5) : leftTones, rate);
   Oscillator pilot(kPilotHz, pilotStart, rate);
+  const bool ownClock = options.rdsClockPpm != 0.0;
+  Oscillator subcarrier(3.0 * kPilotHz * rdsClock, 3.0 * pilotStart, rate);
   const std::complex<double> carrierOffset =
       options.pilot == PilotTone::Quadrature ? std::complex<double>(0.0, 1.0) : 1.0;
   signal.samples.resize(length);
@@ -182,7 +196,9 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
   for (std::size_t n = 0; n < length; ++n) {
     const double t = static_cast<double>(n) / options.sampleRate * clock;
     const std::complex<double> pilotTurn = pilot.next(n);
-    const double symbolTime = (t - clockStart) / kSymbolSeconds - 0.25;
+    const std::complex<double> subcarrierTurn =
+        ownClock ? subcarrier.next(n) : pilotTurn * pilotTurn * pilotTurn;
+    const double symbolTime = (t * rdsClock - clockStart) / kSymbolSeconds - 0.25;
     const auto nearest = static_cast<long long>(std::floor(symbolTime));
     double baseband = 0.0;
     for (long long k = nearest - static_cast<long long>(PulseTable::kSpan);
@@ -191,8 +207,7 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
       const double value = symbols[static_cast<std::size_t>(k)] != 0 ? 1.0 : -1.0;
       baseband += value * pulse.at(symbolTime - static_cast<double>(k));
     }
-    const double rds =
-        options.rdsLevel * baseband * (pilotTurn * pilotTurn * pilotTurn * carrierOffset).real();
+    const double rds = options.rdsLevel * baseband * (subcarrierTurn * carrierOffset).real();
     rdsPower += rds * rds;
     double mpx = rds;
     if (options.pilot != PilotTone::Absent) mpx += kPilotLevel * pilotTurn.real();
@@ -203,18 +218,25 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
     }
     signal.samples[n] = static_cast<float>(mpx);
   }
-  const double receiverSeconds = 1.0 / options.sampleRate;
-  for (const auto& [from, to] : options.fades) {
-    const auto first = static_cast<std::size_t>(std::max(0.0, from / receiverSeconds));
-    const auto last = std::min(length, static_cast<std::size_t>(to / receiverSeconds));
-    std::fill(signal.samples.begin() + static_cast<std::ptrdiff_t>(std::min(first, length)),
-              signal.samples.begin() + static_cast<std::ptrdiff_t>(std::max(first, last)), 0.0F);
-  }
+  scale(signal.samples, options.fades, options.sampleRate, 0.0);
   signal.rdsPower = rdsPower / static_cast<double>(length);
   if (options.snrDb)
     addWhiteNoise(signal.samples,
                   noiseDeviation(signal.rdsPower, *options.snrDb, options.sampleRate), random);
+  scale(signal.samples, options.silences, options.sampleRate, 0.0);
+  const double end = static_cast<double>(length) / options.sampleRate;
+  scale(signal.samples, {{options.levelStepAt, end}}, options.sampleRate, options.levelStep);
   return signal;
+}
+
+MpxSignal retune(MpxSignal from, const MpxSignal& to, std::size_t keptGroups) {
+  from.groupEnds.resize(keptGroups);
+  const std::uint64_t cut = from.groupEnds.back();
+  from.samples.resize(cut);
+  from.samples.insert(from.samples.end(), to.samples.begin(), to.samples.end());
+  for (const std::uint64_t end : to.groupEnds)
+    from.groupEnds.push_back(cut + end);
+  return from;
 }
 
 std::vector<RdsGroup> randomGroups(std::size_t count, std::uint32_t seed) {

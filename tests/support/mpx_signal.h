@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A synthesized FM multiplex signal carrying RDS groups, as a transmitter's stereo encoder makes
-// it, with the noise, clock error and fades of a reception; for the tests and the benchmark.
+// it, with the noise, clock errors, fades, silences, level steps and retunes of a reception; for
+// the tests and the benchmark.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +24,22 @@ struct MpxSignalOptions {
   // Peak of the RDS subcarrier, of full deviation; programme audio peaks at 0.8, the pilot 0.09.
   double rdsLevel = 0.04;
   // The RDS subcarrier's power over the noise's in 57 kHz +- 2.4 kHz; no noise without it.
-  std::optional<double> snrDb;
+  std::optional<double> snrDb = {};
   // How much faster the transmitter's clock runs than the receiver's, in parts per million.
   double clockErrorPpm = 0.0;
+  // When the first bit starts, in seconds; at random within a symbol if not given. A station tuned
+  // to right at the end of another's group, starting at 0, keeps the blocks where they were.
+  std::optional<double> firstBitSeconds = {};
+  // How much faster the RDS encoder's clock (subcarrier and bit clock) runs than the pilot's, for
+  // an encoder on a crystal of its own; 0 is locked to the pilot.
+  double rdsClockPpm = 0.0;
   // Stretches, in seconds from the start, in which the station is gone and only noise is left.
-  std::vector<std::pair<double, double>> fades;
+  std::vector<std::pair<double, double>> fades = {};
+  // Stretches of digital silence: every sample 0, noise included.
+  std::vector<std::pair<double, double>> silences = {};
+  // From levelStepAt seconds on, the whole signal, noise included, levelStep times as strong.
+  double levelStepAt = 0.0;
+  double levelStep = 1.0;
   std::uint32_t seed = 1;
 };
 
@@ -40,6 +52,10 @@ struct MpxSignal {
 };
 
 MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions& options);
+
+// The receiver tuned from one station to another: the first's samples up to the end of its group
+// keptGroups, the second's from its start.
+MpxSignal retune(MpxSignal from, const MpxSignal& to, std::size_t keptGroups);
 
 // White Gaussian noise over the whole band at the signal-to-noise ratio defined above.
 void addNoise(std::vector<float>& samples, double rdsPower, double snrDb, double sampleRate,

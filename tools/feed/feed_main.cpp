@@ -91,7 +91,9 @@ FeedOutcome feed(GroupSource& source, GroupOutput& output, std::optional<std::ui
 }
 
 OpenedSource openSource(const FeedOptions& options) {
-  if (options.decodes()) return openSignalSource(options, std::cerr, stopRequested());
+  if (options.decodes()) {
+    return openSignalSource(options, {std::cerr, ::isatty(STDERR_FILENO) == 1}, stopRequested());
+  }
   if (options.logFile) return openLogSource(options, std::cerr, stopRequested());
   return makeDemoSource(options, stopRequested());
 }
@@ -125,7 +127,7 @@ int run(const FeedOptions& options, const ClosedStreams& closed) {
   GroupOutput output(writer, options.hexLines);
   const FeedOutcome outcome = feed(source, output, options.count);
   if (outcome.writeFailed) std::cerr << problemLine(options.device, writer.errorString());
-  std::cerr << source.summary(outcome);
+  std::cerr << source.finish(outcome);
   return outcome.writeFailed || source.failed() ? kExitError : EXIT_SUCCESS;
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "fm/fm_receiver.h"
 #include "mpx/mpx_decoder.h"
 
 namespace tavimor::feed {
@@ -54,7 +55,7 @@ struct RateRange {
   std::string_view shown;
 };
 constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate, "from 128k to 10M"};
-constexpr RateRange kIqRates{900'000.0, 3'200'000.0, "from 900k to 3.2M"};
+constexpr RateRange kIqRates{fm::kMinIqRate, fm::kMaxIqRate, "from 900k to 3.2M"};
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   std::uint64_t count = 0;

@@ -30,8 +30,8 @@ class GroupSource {
   virtual ~GroupSource() = default;
   // The next group once it is due; nothing at the end of the source or once a stop is requested.
   virtual std::optional<FedGroup> next() = 0;
-  // For standard error after the last group: whole lines.
-  virtual std::string summary(const FeedOutcome& outcome) const = 0;
+  // Ends the source after its last group: what to say on standard error, whole lines.
+  virtual std::string finish(const FeedOutcome& outcome) = 0;
   // Whether the source ended on a fault of its own.
   virtual bool failed() const = 0;
 };

@@ -51,7 +51,7 @@ class LogSource final : public GroupSource {
     return FedGroup{blocksOf(*group), reader_.timeOfLastGroup()};
   }
 
-  std::string summary(const FeedOutcome& outcome) const override {
+  std::string finish(const FeedOutcome& outcome) override {
     std::string text = std::string(kProgramName) + ": sent " + counted(outcome.sent, "group") +
                        ", skipped " + counted(reader_.groupsWithMissingBlock(), "group") +
                        " with a missing block and " +
@@ -94,7 +94,7 @@ class DemoSource final : public GroupSource {
                     std::chrono::floor<Centiseconds>(std::chrono::system_clock::now())};
   }
 
-  std::string summary(const FeedOutcome& outcome) const override {
+  std::string finish(const FeedOutcome& outcome) override {
     return std::string(kProgramName) + ": sent " + counted(outcome.sent, "group") + '\n';
   }
 

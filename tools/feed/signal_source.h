@@ -11,9 +11,15 @@
 
 namespace tavimor::feed {
 
+// Where the reception status line and the warnings while decoding go.
+struct StatusOutput {
+  std::ostream& stream;
+  bool terminal;
+};
+
 // For options.mpx or options.iq. Live input (a pipe or FIFO) stamps its groups with the clock;
 // a recording with the time in it since its start.
-OpenedSource openSignalSource(const FeedOptions& options, std::ostream& statusOut,
+OpenedSource openSignalSource(const FeedOptions& options, StatusOutput status,
                               const std::atomic<bool>& stop);
 
 }  // namespace tavimor::feed

@@ -1,0 +1,60 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The level of the symbols and of the noise on them, from the matched filter's output at each
+// symbol's centre with the carrier removed. The in-phase part of a symbol is one of two values
+// plus noise; their second and fourth moments tell the two apart. Every output is limited to a
+// few times the level learnt so far, so that a click moves the estimates little, and a jump of
+// the whole level (a gain changed, a silence, another station) is learnt again from the latest
+// symbols alone; estimates from few symbols are trusted accordingly less. Digital silence teaches
+// nothing.
+#pragma once
+
+#include <array>
+#include <complex>
+#include <cstddef>
+#include <cstdint>
+
+namespace tavimor::mpx {
+
+class SymbolLevel {
+ public:
+  // Takes the next symbol's output; true when the level had jumped, or the station came back from
+  // a silence: its carrier's phase is worth finding again.
+  bool observe(std::complex<float> y);
+
+  // The mean power of the outputs, never 0: what the detectors are scaled by.
+  double power() const { return learnt_.power; }
+  // A clean symbol's in-phase part.
+  double amplitude() const;
+  // The variance of the noise on the in-phase part.
+  double noise() const;
+  // The log-likelihood ratio of the symbol whose in-phase part this is.
+  double logLikelihoodRatio(double inPhase) const;
+  // The reliability of a clean symbol: the ratio's magnitude without noise.
+  double cleanReliability() const;
+
+ private:
+  static constexpr std::size_t kRecent = 16;
+
+  // A floor under the power, far below what a 16-bit sample's least step leaves in the RDS band:
+  // silence, however it rings down in the filters, is all one level.
+  static constexpr double kLeastPower = 1e-14;
+
+  struct Estimates {
+    double power = kLeastPower;
+    // The in-phase part's second and fourth moments.
+    double moment2 = 0.0;
+    double moment4 = 0.0;
+    std::uint64_t since = 0;  // symbols learnt from
+  };
+
+  bool jumped() const;
+  void learnAgain();
+  double trust() const;
+
+  std::array<std::complex<float>, kRecent> recent_{};
+  std::uint64_t observed_ = 0;
+  std::uint64_t silentFor_ = 0;
+  Estimates learnt_;
+};
+
+}  // namespace tavimor::mpx
