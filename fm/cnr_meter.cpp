@@ -66,8 +66,8 @@ FreqDemodulator makeFreqDemodulator(double deviationHz, double sampleRate) {
 // over the band that is (high^3 - low^3) / 3 x N0 / C, and N0 / C is 1 / (CNR x 200 kHz).
 CnrMeter::CnrMeter(double sampleRate, double deviationHz)
     : demodulator_(makeFreqDemodulator(deviationHz, sampleRate)),
-      noiseAtUnitCnr_((std::pow(kBandHighHz, 3) - std::pow(kBandLowHz, 3)) / 3.0 /
-                      kCnrBandwidthHz / (deviationHz * deviationHz)),
+      noiseAtUnitCnr_((std::pow(kBandHighHz, 3) - std::pow(kBandLowHz, 3)) / 3.0 / kCnrBandwidthHz /
+                      (deviationHz * deviationHz)),
       taps_(bandTaps(sampleRate)),
       stretch_(static_cast<std::size_t>(kStretchSeconds * sampleRate)),
       period_(static_cast<std::size_t>(kPeriodSeconds * sampleRate)) {}

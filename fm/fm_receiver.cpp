@@ -128,9 +128,8 @@ void FmReceiver::Impl::normalise(std::span<std::complex<float>> samples) {
 }
 
 float FmReceiver::Impl::leakShare() const {
-  const double depth = std::clamp((kLeakBelowCnrDb - cnrMeter.cnrDb()) /
-                                      (kLeakBelowCnrDb - kFullLeakCnrDb),
-                                  0.0, 1.0);
+  const double depth = std::clamp(
+      (kLeakBelowCnrDb - cnrMeter.cnrDb()) / (kLeakBelowCnrDb - kFullLeakCnrDb), 0.0, 1.0);
   return static_cast<float>(depth * kEqualizerUpdateEvery / (kFullLeakSeconds * channelRate));
 }
 
