@@ -43,6 +43,16 @@ void CmaEqualizer::update(std::complex<float> output, std::size_t n) {
       (output / modulus - output) * (step_ / static_cast<float>(windowPower_));
   addConjugateProduct(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window(),
                       error);
+  if (leak_ > 0.0F) leakTowardsPassThrough();
+}
+
+void CmaEqualizer::leakTowardsPassThrough() {
+  const float keep = 1.0F - leak_;
+  for (std::size_t k = 0; k < tapRe_.size(); ++k) {
+    tapRe_[k] *= keep;
+    tapIm_[k] *= keep;
+  }
+  tapRe_[block_.window() - 1 - mainTap_] += leak_;
 }
 
 void CmaEqualizer::process(std::span<std::complex<float>> samples) {
@@ -59,15 +69,35 @@ void CmaEqualizer::process(std::span<std::complex<float>> samples) {
   }
 }
 
-float CmaEqualizer::spread() const {
-  float total = 0.0F;
-  float strongest = 0.0F;
+std::size_t CmaEqualizer::strongestTap() const {
+  std::size_t strongest = 0;
+  float most = -1.0F;
   for (std::size_t k = 0; k < tapRe_.size(); ++k) {
     const float power = tapRe_[k] * tapRe_[k] + tapIm_[k] * tapIm_[k];
-    total += power;
-    strongest = std::max(strongest, power);
+    if (power > most) {
+      most = power;
+      strongest = k;
+    }
   }
-  return strongest > 0.0F ? (total - strongest) / strongest : 0.0F;
+  return strongest;
+}
+
+float CmaEqualizer::asymmetry() const {
+  const std::size_t centre = strongestTap();
+  const std::complex<float> main(tapRe_[centre], tapIm_[centre]);
+  if (std::norm(main) == 0.0F) return 0.0F;
+  // The taps turned so that the strongest is real, as the output's phase is free.
+  const std::complex<float> turn = std::conj(main) / std::abs(main);
+  // Beyond either end the taps are 0.
+  const auto tap = [&](std::size_t k, bool later) {
+    const std::size_t index = later ? centre - k : centre + k;
+    if (later ? k > centre : index >= tapRe_.size()) return std::complex<float>();
+    return std::complex<float>(tapRe_[index], tapIm_[index]) * turn;
+  };
+  float unmatched = 0.0F;
+  for (std::size_t k = 1; k < tapRe_.size(); ++k)
+    unmatched += std::norm(tap(k, false) - std::conj(tap(k, true)));
+  return unmatched / std::norm(main);
 }
 
 }  // namespace tavimor::fm

@@ -26,12 +26,20 @@ class CmaEqualizer {
   void process(std::span<std::complex<float>> samples);
 
   std::size_t delay() const { return mainTap_; }
-  // The power of all taps but the strongest, over that tap's: 0 while it passes the signal
-  // unchanged.
-  float spread() const;
+  // The share of the taps' departure from the pass-through that each update takes back, from 0
+  // (none) on: in noise the constant-modulus update draws the taps into a low-pass that quietens
+  // the envelope but weakens the RDS sidebands, and a leak holds them at the pass-through.
+  void setLeak(float share) { leak_ = share; }
+  // The power of the taps' part that is not mirrored, conjugated, about the strongest tap, over
+  // that tap's. 0 for a pass-through and for any filter whose response is real, as the low-pass
+  // that noise draws the taps into is; for an echo's inverse, which lies all on one side, the
+  // power of the echo and its repeats over the direct path's.
+  float asymmetry() const;
 
  private:
   void update(std::complex<float> output, std::size_t n);
+  void leakTowardsPassThrough();
+  std::size_t strongestTap() const;
 
   std::size_t mainTap_;
   float step_;
@@ -42,6 +50,7 @@ class CmaEqualizer {
   std::vector<float> tapRe_, tapIm_;
   // The power of the samples in the window, for the step's normalisation.
   double windowPower_ = 0.0;
+  float leak_ = 0.0F;
 };
 
 }  // namespace tavimor::fm

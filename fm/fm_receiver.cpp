@@ -10,7 +10,7 @@
 #include "fm/centre_mixer.h"
 #include "fm/channel_filter.h"
 #include "fm/cma_equalizer.h"
-#include "mpx/liquid_filters.h"
+#include "fm/cnr_meter.h"
 
 namespace tavimor::fm {
 namespace {
@@ -33,8 +33,18 @@ constexpr double kEqualizerSeconds = 125e-6;
 // 0.04 receive alike.
 constexpr float kEqualizerStep = 0.02F;
 constexpr std::size_t kEqualizerUpdateEvery = 4;
-// Taps off the strongest with more than this share of its power are an echo being undone.
-constexpr float kEqualizingSpread = 0.05F;
+// In noise the constant-modulus update draws the taps into a low-pass, which quietens the
+// envelope but weakens the RDS sidebands: at 12 dB it costs nearly two groups in three. Below
+// 18 dB the taps leak back towards the pass-through, fully from 14 dB, where a departure that
+// nothing drives decays within a quarter of a second. An echo pulls far harder than the noise and
+// keeps its inverse; above 18 dB the drift costs nothing, while an echo whose nulls lie out where
+// the RDS sidebands are pulls too weakly to hold against a leak.
+constexpr double kLeakBelowCnrDb = 18.0;
+constexpr double kFullLeakCnrDb = 14.0;
+constexpr double kFullLeakSeconds = 0.25;
+// Taps with more than this share of the strongest one's power out of mirror about it are an echo
+// being undone: about an echo at a fifth of the direct path.
+constexpr float kEqualizingAsymmetry = 0.05F;
 // The carrier's level is followed this slowly, much slower than an echo makes the envelope
 // swing, so that the equalizer sees the swing.
 constexpr double kLevelSeconds = 0.05;
@@ -61,17 +71,13 @@ double checkedOffset(double offsetHz, double iqRate) {
   return offsetHz;
 }
 
-struct FreqDemDeleter {
-  void operator()(freqdem_s* demodulator) const { freqdem_destroy(demodulator); }
-};
-using FreqDemodulator = std::unique_ptr<freqdem_s, FreqDemDeleter>;
-
 }  // namespace
 
 struct FmReceiver::Impl {
   Impl(double iqRate, double offsetHz);
 
   void normalise(std::span<std::complex<float>> samples);
+  float leakShare() const;
 
   unsigned decimation;
   double channelRate;
@@ -80,6 +86,7 @@ struct FmReceiver::Impl {
   // The channel's power, followed slowly.
   double power = 0.0;
   double powerSmoothing;  // per sample
+  CnrMeter cnrMeter;
   CmaEqualizer equalizer;
   FreqDemodulator demodulator;
   std::vector<std::complex<float>> mixed;
@@ -93,12 +100,11 @@ FmReceiver::Impl::Impl(double iqRate, double offsetHz)
       channelFilter(iqRate, decimation, kChannelHz, channelRate - kChannelHz,
                     kChannelAttenuationDb),
       powerSmoothing(1.0 / (kLevelSeconds * channelRate)),
+      cnrMeter(channelRate, kFullDeviationHz),
       equalizer(static_cast<std::size_t>(std::lround(kEqualizerSeconds * channelRate)),
                 static_cast<std::size_t>(std::lround(kEqualizerSeconds * channelRate / 2.0)),
                 kEqualizerStep, kEqualizerUpdateEvery),
-      demodulator(freqdem_create(static_cast<float>(kFullDeviationHz / channelRate))) {
-  if (!demodulator) throw std::runtime_error("liquid-dsp could not make an FM demodulator");
-}
+      demodulator(makeFreqDemodulator(kFullDeviationHz, channelRate)) {}
 
 // To unit power for the equalizer, which aims at an envelope of 1; the gain is set for a short
 // stretch at a time.
@@ -121,6 +127,12 @@ void FmReceiver::Impl::normalise(std::span<std::complex<float>> samples) {
   }
 }
 
+float FmReceiver::Impl::leakShare() const {
+  const double depth = std::clamp(
+      (kLeakBelowCnrDb - cnrMeter.cnrDb()) / (kLeakBelowCnrDb - kFullLeakCnrDb), 0.0, 1.0);
+  return static_cast<float>(depth * kEqualizerUpdateEvery / (kFullLeakSeconds * channelRate));
+}
+
 FmReceiver::FmReceiver(double iqRate, double offsetHz)
     : impl_(std::make_unique<Impl>(iqRate, offsetHz)) {}
 FmReceiver::~FmReceiver() = default;
@@ -138,6 +150,8 @@ void FmReceiver::process(std::span<const std::complex<float>> iq, std::vector<fl
   d.channelFilter.process(d.mixed, d.channel);
   if (d.channel.empty()) return;
   d.normalise(d.channel);
+  d.cnrMeter.process(d.channel);
+  d.equalizer.setLeak(d.leakShare());
   d.equalizer.process(d.channel);
   const std::size_t start = multiplex.size();
   multiplex.resize(start + d.channel.size());
@@ -156,7 +170,7 @@ double FmReceiver::delay() const {
 CarrierStatus FmReceiver::status() const {
   const Impl& d = *impl_;
   return {.levelDbfs = d.power > 0.0 ? 10.0 * std::log10(d.power) : CarrierStatus{}.levelDbfs,
-          .equalizing = d.equalizer.spread() > kEqualizingSpread};
+          .equalizing = d.equalizer.asymmetry() > kEqualizingAsymmetry};
 }
 
 }  // namespace tavimor::fm

@@ -18,7 +18,8 @@ inline constexpr double kMaxIqRate = 3'200'000.0;
 struct CarrierStatus {
   // The carrier's power in the channel, in dB of full scale (a carrier of amplitude 1 is 0 dB).
   double levelDbfs = -120.0;
-  // The equalizer is undoing an echo: its taps differ from a pass-through.
+  // The equalizer is undoing an echo: its taps lie lopsided about the main one, as an echo's
+  // inverse does; the noise alone only ever draws them into a symmetric low-pass.
   bool equalizing = false;
 };
 
