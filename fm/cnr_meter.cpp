@@ -5,7 +5,6 @@
 #include <cmath>
 #include <limits>
 #include <numbers>
-#include <stdexcept>
 
 #include "fm/split_block.h"
 #include "mpx/liquid_filters.h"
@@ -55,12 +54,6 @@ float dotProduct(const float* taps, const float* samples, std::size_t length) {
 }
 
 }  // namespace
-
-FreqDemodulator makeFreqDemodulator(double deviationHz, double sampleRate) {
-  FreqDemodulator demodulator(freqdem_create(static_cast<float>(deviationHz / sampleRate)));
-  if (!demodulator) throw std::runtime_error("liquid-dsp could not make an FM demodulator");
-  return demodulator;
-}
 
 // The discriminator's noise, in Hz, has a density of f^2 N0 / (2 C) either side of the carrier;
 // over the band that is (high^3 - low^3) / 3 x N0 / C, and N0 / C is 1 / (CNR x 200 kHz).

@@ -6,23 +6,13 @@
 #pragma once
 
 #include <complex>
-// <complex> first: liquid-dsp then uses std::complex<float> for its complex type.
-#include <liquid/liquid.h>
-
 #include <cstddef>
-#include <memory>
 #include <span>
 #include <vector>
 
+#include "fm/freq_demodulator.h"
+
 namespace tavimor::fm {
-
-struct FreqDemDeleter {
-  void operator()(freqdem_s* demodulator) const { freqdem_destroy(demodulator); }
-};
-using FreqDemodulator = std::unique_ptr<freqdem_s, FreqDemDeleter>;
-
-// deviationHz over sampleRate: what liquid-dsp's discriminator takes.
-FreqDemodulator makeFreqDemodulator(double deviationHz, double sampleRate);
 
 class CnrMeter {
  public:

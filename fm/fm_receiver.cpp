@@ -11,6 +11,7 @@
 #include "fm/channel_filter.h"
 #include "fm/cma_equalizer.h"
 #include "fm/cnr_meter.h"
+#include "fm/freq_demodulator.h"
 
 namespace tavimor::fm {
 namespace {
