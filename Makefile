@@ -10,7 +10,7 @@ export CMAKE_GENERATOR ?= Ninja
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps configure build programs run demo radio test test-sanitize fuzz soak bench \
-  bench-mpx format lint clean
+  bench-mpx bench-iq format lint clean
 
 all: build
 
@@ -131,27 +131,21 @@ bench:
 	$$([ "$$(id -u)" -eq 0 ] || echo sudo) $(BENCH_BUILD_DIR)/bench/tavimor_bench_driver \
 	  $(BENCH_BUILD_DIR)/tavimor $(BENCH_BUILD_DIR)/bench/tavimor_reference_window
 
-# The multiplex decoder on synthesized receptions at 171 kHz: groups recovered and wrong per 2,000
-# sent at each signal-to-noise ratio, with and without pilot, processor time per second of signal
-# and the delay to a group's report. Takes about a minute. See docs/PERFORMANCE.md.
-bench-mpx:
+# bench-mpx: the multiplex decoder on synthesized receptions at 171 kHz: groups recovered and
+# wrong per 2,000 sent at each signal-to-noise ratio, with and without pilot, processor time per
+# second of signal and the delay to a group's report. Takes about a minute.
+# bench-iq: the FM receiver on synthesized 8-bit I/Q at 1.024 MS/s, beside rtl_fm's chain into
+# the same decoder: groups recovered and wrong per 2,000 sent at each carrier-to-noise ratio, on a
+# clean channel and with an echo 8 us late, processor time per second of I/Q and the delay to a
+# group's report. Takes about a quarter of an hour.
+# Each builds and runs its own program, tavimor_bench_mpx or tavimor_bench_iq. See
+# docs/PERFORMANCE.md.
+bench-mpx bench-iq:
 	@tools/install-deps.sh libbenchmark-dev libxcb-damage0-dev
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMOR_BENCH=ON \
 	  -DBUILD_TESTING=OFF
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavimor_bench_mpx
-	$(BENCH_BUILD_DIR)/bench/tavimor_bench_mpx
-
-# The FM receiver on synthesized 8-bit I/Q at 1.024 MS/s, beside rtl_fm's chain into the same
-# decoder: groups recovered and wrong per 2,000 sent at each carrier-to-noise ratio, on a clean
-# channel and with an echo 8 us late, processor time per second of I/Q and the delay to a group's
-# report. Takes about a quarter of an hour. See docs/PERFORMANCE.md.
-.PHONY: bench-iq
-bench-iq:
-	@tools/install-deps.sh libbenchmark-dev libxcb-damage0-dev
-	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMOR_BENCH=ON \
-	  -DBUILD_TESTING=OFF
-	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavimor_bench_iq
-	$(BENCH_BUILD_DIR)/bench/tavimor_bench_iq
+	cmake --build $(BENCH_BUILD_DIR) -j $(JOBS) --target tavimor_$(subst -,_,$@)
+	$(BENCH_BUILD_DIR)/bench/tavimor_$(subst -,_,$@)
 
 # The Debian package build/tavimor_<version>_<arch>.deb (CPack, with dpkg-shlibdeps), and its
 # check: contents, Depends, manual pages and lintian. CI runs package-check.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fm/cnr_meter.h"
 
-#include <array>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -43,14 +42,6 @@ std::vector<float> bandTaps(double sampleRate) {
                                                  (static_cast<double>(k) - middle)));
   taps.resize(paddedLength(taps.size()), 0.0F);
   return taps;
-}
-
-float dotProduct(const float* taps, const float* samples, std::size_t length) {
-  std::array<float, kLanes> lanes{};
-  for (std::size_t i = 0; i < length; i += kLanes)
-    for (std::size_t lane = 0; lane < kLanes; ++lane)
-      lanes[lane] += taps[i + lane] * samples[i + lane];
-  return (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
 }
 
 }  // namespace

@@ -32,6 +32,14 @@ void SplitBlock::load(std::span<const std::complex<float>> block) {
   }
 }
 
+float dotProduct(const float* taps, const float* x, std::size_t length) {
+  Lanes sum{};
+  for (std::size_t i = 0; i < length; i += kLanes)
+    for (std::size_t lane = 0; lane < kLanes; ++lane)
+      sum[lane] += taps[i + lane] * x[i + lane];
+  return total(sum);
+}
+
 std::complex<float> filterReal(const float* taps, const float* xr, const float* xi,
                                std::size_t length) {
   Lanes re{};

@@ -40,7 +40,9 @@ class SplitBlock {
   std::vector<float> re_, im_;
 };
 
-// The sum of taps[k] x[k] over a window: real taps.
+// The sum of taps[k] x[k] over a window of real samples.
+float dotProduct(const float* taps, const float* x, std::size_t length);
+// The same over a window of complex samples, split.
 std::complex<float> filterReal(const float* taps, const float* xr, const float* xi,
                                std::size_t length);
 // The same with complex taps.

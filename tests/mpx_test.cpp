@@ -54,9 +54,10 @@ Decoded decode(const MpxSignal& signal, double rate, std::size_t piece = 4096,
     const std::size_t end =
         std::min({at + piece, samples.size(), resetAt > at ? *resetAt : SIZE_MAX});
     decoder.process(samples.subspan(at, end - at), keep);
-    if (at <= statusAt && statusAt < end) out.status = decoder.status();
-    out.pilotLost = out.pilotLost || (pilot && !decoder.status().pilot);
-    pilot = decoder.status().pilot;
+    const ReceptionStatus status = decoder.status();
+    if (at <= statusAt && statusAt < end) out.status = status;
+    out.pilotLost = out.pilotLost || (pilot && !status.pilot);
+    pilot = status.pilot;
     at = end;
   }
   decoder.finish(keep);
