@@ -3,11 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <stdexcept>
 #include <vector>
 
 #include "mpx/biphase_demodulator.h"
 #include "mpx/block_sync.h"
+#include "mpx/echo_canceller.h"
 #include "mpx/pilot_tracker.h"
 #include "mpx/subcarrier_mixer.h"
 
@@ -43,6 +45,12 @@ constexpr double kLeastSnrDb = -15.0;
 constexpr double kPeakPerAmplitude = 2.0 * 1.12;
 // The noise in 57 kHz +- 2.4 kHz against the noise on a symbol: the band over the symbol rate.
 constexpr double kBandPerSymbolDb = 6.07;
+// rtl_fm writes a carrier's phase step of pi radians as half of full scale. The pilot is 9 % of the
+// 75 kHz deviation; through an echo its level reads up to a third off, so only a pilot that says
+// another scale by more than that does not come from rtl_fm.
+constexpr double kRtlFmRadiansPerUnit = 2.0 * std::numbers::pi;
+constexpr double kPilotDeviationHz = 0.09 * 75'000.0;
+constexpr double kPilotTolerance = 1.6;
 
 void count(DecoderCounts& counts, const DecodedGroup& group) {
   const auto good = static_cast<std::uint64_t>(std::ranges::count_if(
@@ -56,11 +64,24 @@ void count(DecoderCounts& counts, const DecodedGroup& group) {
 // Everything that follows one station; made afresh for a retune.
 struct Station {
   explicit Station(double sampleRate)
-      : mixer(sampleRate),
+      : sampleRate(sampleRate),
+        canceller(sampleRate),
+        mixer(sampleRate),
         pilot(mixer.outputRate(), (mixer.pilotDelay() - mixer.rdsDelay()) / mixer.decimation()),
         demodulator(mixer.outputRate()),
         sync(kLimits) {}
 
+  // The carrier's phase step for a multiplex sample of 1, as the echo canceller needs it.
+  double radiansPerUnit() const {
+    if (!pilot.present()) return kRtlFmRadiansPerUnit;
+    const double fromPilot =
+        2.0 * std::numbers::pi * kPilotDeviationHz / (sampleRate * pilot.level());
+    const double apart = std::fabs(std::log(fromPilot / kRtlFmRadiansPerUnit));
+    return apart < std::log(kPilotTolerance) ? kRtlFmRadiansPerUnit : fromPilot;
+  }
+
+  double sampleRate;
+  EchoCanceller canceller;
   SubcarrierMixer mixer;
   PilotTracker pilot;
   BiphaseDemodulator demodulator;
@@ -83,8 +104,11 @@ struct MpxDecoder::Impl {
 
   // Symbols that end well after `last` came only from the zeros that flushed the filters.
   void decode(std::span<const float> samples, const GroupHandler& onGroup, double last = INFINITY) {
+    undone.clear();
+    station->canceller.setRadiansPerUnit(station->radiansPerUnit());
+    station->canceller.process(samples, undone);
     baseband.clear();
-    station->mixer.process(samples, baseband);
+    station->mixer.process(undone, baseband);
     const GroupHandler counted = [&](const DecodedGroup& group) {
       count(counts, group);
       onGroup(group);
@@ -106,6 +130,7 @@ struct MpxDecoder::Impl {
   std::uint64_t stationStart = 0;
   std::uint64_t samplesSeen = 0;
   DecoderCounts counts;
+  std::vector<float> undone;
   std::vector<BasebandSample> baseband;
   std::vector<ChannelSymbol> symbols;
 };
