@@ -16,9 +16,9 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 // protect the pilot, and the discriminator's noise there is 12 dB below what it is above the RDS
 // band, where undoing an echo raises it as much as it removes intermodulation.
 constexpr double kBandCentreHz = 17'000.0;
-constexpr double kBandHalfHz = 1'200.0;
-constexpr double kBandStopHz = 1'900.0;
-constexpr double kBandAttenuationDb = 60.0;
+constexpr double kBandHalfHz = 1'000.0;
+constexpr double kBandStopHz = 2'000.0;
+constexpr double kBandAttenuationDb = 50.0;
 constexpr double kBandRateHz = 5'400.0;
 // The delays tried, in microseconds: a delay within about a third of the echo's undoes it. Less
 // than a sample, the inversion would lean on the sample it is finding; such short echoes bend the
@@ -31,19 +31,25 @@ constexpr double kStepShare = 0.7;
 // Echoes nearly as strong as the direct path are beyond this inversion: a gain held at this limit
 // is a false fit.
 constexpr double kMostGain = 0.85;
-// Gauss-Newton steps a probe takes on a block: from no echo, and on from where the last left it.
-constexpr int kColdIterations = 4;
-constexpr int kWarmIterations = 2;
+// Gauss-Newton steps a probe takes on a block; from no echo, the gains it starts from.
+constexpr int kIterations = 2;
+constexpr std::size_t kStartPhases = 4;
+constexpr double kStartGain = 0.5;
 // A probe takes over when it leaves this share of the power, or less, of what is undone now; the
 // echo is let go when, smoothed over blocks, undoing it leaves more than this share of the
-// received power.
-constexpr double kTakeOver = 0.8;
-constexpr double kLetGo = 0.9;
+// received power. An inversion may also shape noise in the band a little, as a filter would,
+// whatever echo it undoes: only a clear drop is an echo found.
+constexpr double kTakeOver = 0.5;
+constexpr double kLetGo = 0.7;
+// A probe's gain is kept for its next turn, unless it left clearly more power than received.
+constexpr double kWorse = 1.1;
 constexpr double kRatioBlocks = 8.0;
-// The band's power is measured over every other block, and a delay probed on every eighth (until
-// every delay has been tried once, on every one measured).
-constexpr std::uint64_t kMeasureEvery = 2;
-constexpr std::uint64_t kProbeEvery = 16;
+// The band's power is measured over every fourth block, and a delay probed on every other of those
+// while no echo is undone, on every fourth while one is (and until every delay has been tried
+// once, on every one measured).
+constexpr std::uint64_t kMeasureEvery = 4;
+constexpr std::uint64_t kProbeEveryIdle = 8;
+constexpr std::uint64_t kProbeEveryUndoing = 16;
 
 std::complex<double> limited(std::complex<double> gain) {
   const double magnitude = std::abs(gain);
@@ -75,29 +81,38 @@ double EchoCanceller::Inversion::phaseAt(double at) const {
   return before * m1 + here * m0 + after * p1 + further * p2;
 }
 
-double EchoCanceller::Inversion::next(double step, const Echo& echo, std::complex<double>& slopes) {
+double EchoCanceller::Inversion::next(double step, const Echo& echo, bool wantSlopes,
+                                      std::complex<double>& slopes) {
   const double previous = phases_[(count_ + mask_) & mask_];
   received_ += step;
   double& phase = phases_[count_ & mask_];
   phase = previous + step;
   std::complex<double> phaseSlopes;
-  if (echo.gain != 0.0 && static_cast<double>(count_) > echo.delay + 4.0) {
-    const std::complex<double> towards = std::polar(1.0, -received_);
-    // Twice: the delayed phase may lean a little on this sample's own.
-    for (int pass = 0; pass < 2; ++pass) {
-      const std::complex<double> delayed =
-          std::polar(1.0, phaseAt(static_cast<double>(count_) - echo.delay)) * towards;
+  // The transmitted phase moves less than half a turn a sample, whatever the received one did.
+  const auto nearPrevious = [previous](double found) {
+    return found - kTwoPi * std::round((found - previous) / kTwoPi);
+  };
+  if ((echo.gain != 0.0 || wantSlopes) && static_cast<double>(count_) > echo.delay + 4.0) {
+    // The delayed phase leans a little on this sample's own: taken first as turned from the
+    // received one as much as the sample before.
+    phase = nearPrevious(received_ + correction_);
+    const std::complex<double> delayed =
+        std::polar(1.0, phaseAt(static_cast<double>(count_) - echo.delay) - received_);
+    double cosine = 1.0;
+    if (echo.gain != 0.0) {
       const std::complex<double> echoHere = echo.gain * delayed;
-      // The direct path's phasor, turned by the received phase: 1 in size, and with the echo
-      // it lies along the received phasor's direction.
+      // The direct path's phasor, turned by the received phase: 1 in size, and with the echo it
+      // lies along the received phasor's direction.
       const double along = echoHere.real();
       const double length = along + std::sqrt(along * along + 1.0 - std::norm(echoHere));
       const std::complex<double> direct = length - echoHere;
-      // The transmitted phase moves less than half a turn a sample, whatever the received one did.
-      phase = previous + std::remainder(received_ + std::arg(direct) - previous, kTwoPi);
-      const double cosine = std::max(direct.real(), 0.2);
-      phaseSlopes = {-delayed.imag() / cosine, -delayed.real() / cosine};
+      phase = nearPrevious(received_ + std::arg(direct));
+      cosine = std::max(direct.real(), 0.2);
     }
+    correction_ = phase - received_;
+    phaseSlopes = {-delayed.imag() / cosine, -delayed.real() / cosine};
+  } else {
+    correction_ = 0.0;
   }
   // The multiplex is the phase's step: so are its slopes.
   slopes = phaseSlopes - previousSlopes_;
@@ -207,11 +222,11 @@ void EchoCanceller::process(std::span<const float> in, std::vector<float>& out) 
     }
     const double step = static_cast<double>(x) * radiansPerUnit_;
     if (undoing_) {
-      const double y = inversion_.next(step, echo_, slopes) / radiansPerUnit_;
+      const double y = inversion_.next(step, echo_, measured, slopes) / radiansPerUnit_;
       if (measured) undone_.push(y, slopes / radiansPerUnit_);
       out.push_back(static_cast<float>(y));
     } else {
-      inversion_.next(step, {}, slopes);
+      inversion_.next(step, {}, false, slopes);
       out.push_back(x);
     }
     if (++inBlock_ == blockLength_) endBlock();
@@ -231,7 +246,8 @@ void EchoCanceller::endBlock() {
       echo_ = {};
     }
   }
-  if (nextCandidate_ < candidates_.size() || blocks_ % kProbeEvery == 1) {
+  if (nextCandidate_ < candidates_.size() ||
+      blocks_ % (undoing_ ? kProbeEveryUndoing : kProbeEveryIdle) == 1) {
     Candidate& candidate = candidates_[nextCandidate_++ % candidates_.size()];
     if (!undoing_ || candidate.delay != echo_.delay) {
       const double power = evaluate(candidate);
@@ -240,7 +256,7 @@ void EchoCanceller::endBlock() {
         echo_ = {candidate.delay, candidate.gain};
         undoing_ = true;
         ratio_ = power / std::max(receivedPower, 1e-30);
-      } else if (power >= receivedPower || limited) {
+      } else if (power > kWorse * receivedPower || limited) {
         candidate.gain = {};
       }
     }
@@ -250,23 +266,41 @@ void EchoCanceller::endBlock() {
   block_.clear();
 }
 
-// The candidate's gain moved on by Gauss-Newton steps over the last block; the power above the RDS
-// band it leaves there.
+// The candidate's gain moved on by Gauss-Newton steps over the last block; the power in the band
+// it leaves there. From no echo, the step is first taken from the best of a few gains around the
+// circle and the first step from none: for some phases of an echo, the power barely changes near
+// no echo, and steps from there wander.
 double EchoCanceller::evaluate(Candidate& candidate) {
-  double power = 0.0;
   std::complex<double> slopes;
-  const int iterations = candidate.gain == 0.0 ? kColdIterations : kWarmIterations;
-  for (int iteration = 0; iteration < iterations; ++iteration) {
+  const auto pass = [&](const Echo& echo) {
     Inversion inversion(longestDelay_);
     BandPower band(band_, true);
-    const Echo echo{candidate.delay,
-                    candidate.gain == 0.0 ? std::complex<double>(1e-3) : candidate.gain};
     for (const float x : block_) {
-      const double y = inversion.next(static_cast<double>(x) * radiansPerUnit_, echo, slopes);
+      const double y = inversion.next(static_cast<double>(x) * radiansPerUnit_, echo, true, slopes);
       band.push(y / radiansPerUnit_, slopes / radiansPerUnit_);
     }
+    return band;
+  };
+  if (candidate.gain == 0.0) {
+    std::vector<std::complex<double>> starts{
+        limited(kStepShare * pass({candidate.delay, {}}).step())};
+    for (std::size_t k = 0; k < kStartPhases; ++k)
+      starts.push_back(std::polar(kStartGain, kTwoPi * static_cast<double>(k) / kStartPhases));
+    double least = INFINITY;
+    for (const std::complex<double> start : starts) {
+      const double power = pass({candidate.delay, start}).power();
+      if (power < least) {
+        least = power;
+        candidate.gain = start;
+      }
+    }
+  }
+  double power = 0.0;
+  for (int iteration = 0; iteration < kIterations; ++iteration) {
+    const Echo echo{candidate.delay, candidate.gain};
+    const BandPower band = pass(echo);
     power = band.power();
-    if (iteration + 1 < iterations) candidate.gain = limited(echo.gain + kStepShare * band.step());
+    if (iteration + 1 < kIterations) candidate.gain = limited(echo.gain + kStepShare * band.step());
   }
   return power;
 }

@@ -41,9 +41,9 @@ class EchoCanceller {
   class Inversion {
    public:
     explicit Inversion(std::size_t longestDelay);
-    // step: the received phase's step this sample, radians. Returns the transmitted one's;
-    // slopes: its derivatives by the gain's real and imaginary parts.
-    double next(double step, const Echo& echo, std::complex<double>& slopes);
+    // step: the received phase's step this sample, radians. Returns the transmitted one's, and
+    // where wanted, in slopes its derivatives by the gain's real and imaginary parts.
+    double next(double step, const Echo& echo, bool wantSlopes, std::complex<double>& slopes);
 
    private:
     double phaseAt(double at) const;
@@ -52,6 +52,7 @@ class EchoCanceller {
     std::size_t mask_;
     std::uint64_t count_ = 0;
     double received_ = 0.0;
+    double correction_ = 0.0;  // of the received phase, at the sample before
     std::complex<double> previousSlopes_;
   };
 
