@@ -52,7 +52,7 @@ class CarrierRecovery {
   double reference_ = 0.0;
   std::uint64_t symbols_ = 0;
   std::array<std::complex<float>, kPhaseSymbols> outputs_{};
-  std::size_t findPhaseIn_ = 0;
+  std::size_t findPhaseIn_ = kPhaseSymbols;
   double settledClarity_ = 0.0;
 };
 

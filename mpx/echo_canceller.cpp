@@ -41,6 +41,12 @@ constexpr double kStartGain = 0.5;
 // whatever echo it undoes: only a clear drop is an echo found.
 constexpr double kTakeOver = 0.5;
 constexpr double kLetGo = 0.7;
+// Without a programme sweeping the carrier across the echo's nulls, an echo bends nothing, and an
+// inversion is a fixed filter that can only shape the noise in the band: an echo is looked for
+// only where the multiplex below the band (block means of a few samples) stands this far above
+// the band's power, each per hertz.
+constexpr std::size_t kLowSamples = 8;
+constexpr double kLeastSweep = 10.0;
 // A probe's gain is kept for its next turn, unless it left clearly more power than received.
 constexpr double kWorse = 1.1;
 constexpr double kRatioBlocks = 8.0;
@@ -196,7 +202,8 @@ EchoCanceller::BandPower::Design EchoCanceller::bandDesign(double sampleRate) {
 }
 
 EchoCanceller::EchoCanceller(double sampleRate)
-    : radiansPerUnit_(kTwoPi),
+    : sampleRate_(sampleRate),
+      radiansPerUnit_(kTwoPi),
       blockLength_(static_cast<std::size_t>(std::lround(kBlockSeconds * sampleRate))),
       longestDelay_(static_cast<std::size_t>(std::ceil(kDelaysUs.back() * 1e-6 * sampleRate))),
       band_(bandDesign(sampleRate)),
@@ -219,6 +226,13 @@ void EchoCanceller::process(std::span<const float> in, std::vector<float>& out) 
     if (measured) {
       block_.push_back(x);
       received_.push(x, {});
+      lowSum_ += x;
+      if (++lowCount_ == kLowSamples) {
+        lowPower_ += lowSum_ * lowSum_ / (kLowSamples * kLowSamples);
+        ++lowSums_;
+        lowSum_ = 0.0;
+        lowCount_ = 0;
+      }
     }
     const double step = static_cast<double>(x) * radiansPerUnit_;
     if (undoing_) {
@@ -231,6 +245,14 @@ void EchoCanceller::process(std::span<const float> in, std::vector<float>& out) 
     }
     if (++inBlock_ == blockLength_) endBlock();
   }
+}
+
+bool EchoCanceller::programmeSweeps(double bandPower) const {
+  if (lowSums_ == 0) return false;
+  const double lowPerHz =
+      lowPower_ / static_cast<double>(lowSums_) / (sampleRate_ / (2.0 * kLowSamples));
+  const double bandPerHz = bandPower / (2.0 * kBandHalfHz);
+  return lowPerHz >= kLeastSweep * bandPerHz;
 }
 
 void EchoCanceller::endBlock() {
@@ -252,7 +274,7 @@ void EchoCanceller::endBlock() {
     if (!undoing_ || candidate.delay != echo_.delay) {
       const double power = evaluate(candidate);
       const bool limited = std::abs(candidate.gain) > 0.99 * kMostGain;
-      if (power < kTakeOver * undonePower && !limited) {
+      if (power < kTakeOver * undonePower && !limited && programmeSweeps(receivedPower)) {
         echo_ = {candidate.delay, candidate.gain};
         undoing_ = true;
         ratio_ = power / std::max(receivedPower, 1e-30);
@@ -264,6 +286,8 @@ void EchoCanceller::endBlock() {
   received_.restart();
   undone_.restart();
   block_.clear();
+  lowPower_ = 0.0;
+  lowSums_ = 0;
 }
 
 // The candidate's gain moved on by Gauss-Newton steps over the last block; the power in the band

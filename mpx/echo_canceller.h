@@ -95,9 +95,12 @@ class EchoCanceller {
   };
 
   static BandPower::Design bandDesign(double sampleRate);
+  // Whether the programme sweeps the carrier far enough for an echo to bend the multiplex.
+  bool programmeSweeps(double bandPower) const;
   void endBlock();
   double evaluate(Candidate& candidate);
 
+  double sampleRate_;
   double radiansPerUnit_;
   std::size_t blockLength_;
   std::size_t longestDelay_;
@@ -112,6 +115,11 @@ class EchoCanceller {
   Inversion inversion_;
   BandPower received_;
   BandPower undone_;
+  // Block means of the multiplex over the block measured: their sum of squares, and how many.
+  double lowSum_ = 0.0;
+  std::size_t lowCount_ = 0;
+  double lowPower_ = 0.0;
+  std::size_t lowSums_ = 0;
   double ratio_ = 1.0;  // of the power left undone to the received, smoothed over blocks
 };
 
