@@ -42,11 +42,16 @@ constexpr double kStartGain = 0.5;
 constexpr double kTakeOver = 0.5;
 constexpr double kLetGo = 0.7;
 // Without a programme sweeping the carrier across the echo's nulls, an echo bends nothing, and an
-// inversion is a fixed filter that can only shape the noise in the band: an echo is looked for
-// only where the multiplex below the band (block means of a few samples) stands this far above
-// the band's power, each per hertz.
+// inversion is a fixed filter that can only shape what noise or pilot leaks into the band: an echo
+// is looked for only where the multiplex below the band (block means of a few samples) sweeps the
+// carrier by this much, root mean square, and stands this far above the band's power, each per
+// hertz (noise spreads evenly).
 constexpr std::size_t kLowSamples = 8;
+constexpr double kLeastSweepHz = 5'000.0;
 constexpr double kLeastSweep = 10.0;
+// Nor is there intermodulation to speak of in a band that holds less than this share of the
+// multiplex's power: what a probe removes there is next to nothing, however large a share of it.
+constexpr double kLeastBandShare = 1e-6;
 // A probe's gain is kept for its next turn, unless it left clearly more power than received.
 constexpr double kWorse = 1.1;
 constexpr double kRatioBlocks = 8.0;
@@ -226,6 +231,7 @@ void EchoCanceller::process(std::span<const float> in, std::vector<float>& out) 
     if (measured) {
       block_.push_back(x);
       received_.push(x, {});
+      blockPower_ += static_cast<double>(x) * x;
       lowSum_ += x;
       if (++lowCount_ == kLowSamples) {
         lowPower_ += lowSum_ * lowSum_ / (kLowSamples * kLowSamples);
@@ -248,11 +254,14 @@ void EchoCanceller::process(std::span<const float> in, std::vector<float>& out) 
 }
 
 bool EchoCanceller::programmeSweeps(double bandPower) const {
-  if (lowSums_ == 0) return false;
-  const double lowPerHz =
-      lowPower_ / static_cast<double>(lowSums_) / (sampleRate_ / (2.0 * kLowSamples));
+  if (lowSums_ == 0 ||
+      bandPower < kLeastBandShare * blockPower_ / static_cast<double>(blockLength_))
+    return false;
+  const double low = lowPower_ / static_cast<double>(lowSums_);
+  const double sweepHz = std::sqrt(low) * radiansPerUnit_ / kTwoPi * sampleRate_;
+  const double lowPerHz = low / (sampleRate_ / (2.0 * kLowSamples));
   const double bandPerHz = bandPower / (2.0 * kBandHalfHz);
-  return lowPerHz >= kLeastSweep * bandPerHz;
+  return sweepHz >= kLeastSweepHz && lowPerHz >= kLeastSweep * bandPerHz;
 }
 
 void EchoCanceller::endBlock() {
@@ -286,6 +295,7 @@ void EchoCanceller::endBlock() {
   received_.restart();
   undone_.restart();
   block_.clear();
+  blockPower_ = 0.0;
   lowPower_ = 0.0;
   lowSums_ = 0;
 }

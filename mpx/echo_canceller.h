@@ -115,7 +115,9 @@ class EchoCanceller {
   Inversion inversion_;
   BandPower received_;
   BandPower undone_;
-  // Block means of the multiplex over the block measured: their sum of squares, and how many.
+  // The multiplex's power summed over the block measured; block means of a few samples over it,
+  // their sum of squares, and how many.
+  double blockPower_ = 0.0;
   double lowSum_ = 0.0;
   std::size_t lowCount_ = 0;
   double lowPower_ = 0.0;

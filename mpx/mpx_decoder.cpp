@@ -179,7 +179,7 @@ ReceptionStatus MpxDecoder::status() const {
   status.pilot = station.pilot.present();
   status.synchronised = station.sync.synchronised();
   const SymbolLevel& level = station.demodulator.level();
-  const double symbolSnr = level.amplitude() * level.amplitude() / (2.0 * level.noise());
+  const double symbolSnr = level.settledSignalToNoise() / 2.0;
   const double snrDb = 10.0 * std::log10(std::max(symbolSnr, 1e-9)) - kBandPerSymbolDb;
   status.carrier =
       station.demodulator.carrierClarity() >= kLeastCarrierClarity && snrDb >= kLeastSnrDb;
@@ -187,12 +187,11 @@ ReceptionStatus MpxDecoder::status() const {
     status.rdsLevel = kPeakPerAmplitude * level.amplitude();
     status.snrDb = snrDb;
   }
-  if (static_cast<double>(d.samplesSeen - d.stationStart) >= d.sampleRate) {
-    const BlockSync::RecentBlocks recent = station.sync.recentBlocks();
-    status.blockErrorRate = recent.due == 0
-                                ? 1.0
-                                : 1.0 - std::min(1.0, static_cast<double>(recent.good) /
-                                                          static_cast<double>(recent.due));
+  if (const std::optional<BlockSync::RecentBlocks> recent = station.sync.recentBlocks()) {
+    status.blockErrorRate = recent->due == 0
+                                ? 0.0
+                                : 1.0 - std::min(1.0, static_cast<double>(recent->good) /
+                                                          static_cast<double>(recent->due));
   }
   return status;
 }

@@ -7,8 +7,10 @@
 namespace tavimor::mpx {
 namespace {
 
-// The averages' length once settled, in symbols.
+// The averages' length once settled, in symbols; and of those for the status line.
 constexpr double kSettledSymbols = 200.0;
+constexpr double kStatusSymbols = 2'400.0;
+constexpr double kStatusStart = 1'200.0;
 // A symbol counts with at most this many times the mean power.
 constexpr double kMostPowerRatio = 9.0;
 // The median of the recent symbols' power this far off the mean learnt means a jump; noise alone
@@ -54,6 +56,13 @@ bool SymbolLevel::observe(std::complex<float> y) {
   e.power = std::max(e.power + weight * (power * limit * limit - e.power), kLeastPower);
   e.moment2 += weight * (inPhase2 - e.moment2);
   e.moment4 += weight * (inPhase2 * inPhase2 - e.moment4);
+  // Starts from the level learnt after a second, not from the first symbols, taken before the
+  // carrier and the clock were found.
+  Estimates& slow = settled_;
+  if (static_cast<double>(e.since) == kStatusStart) slow = e;
+  const double slowWeight = 1.0 / std::min(kStatusSymbols, static_cast<double>(++slow.since));
+  slow.moment2 += slowWeight * (inPhase2 - slow.moment2);
+  slow.moment4 += slowWeight * (inPhase2 * inPhase2 - slow.moment4);
   return back;
 }
 
@@ -79,17 +88,34 @@ void SymbolLevel::learnAgain() {
     learnt_.moment4 += inPhase2 * inPhase2 / kLatest;
   }
   learnt_.power = std::max(learnt_.power, kLeastPower);
+  settled_ = learnt_;
 }
 
+namespace {
+
 // For two values +-A with Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
+double amplitudeOf(double moment2, double moment4) {
+  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2 * moment2 - moment4) / 2.0)));
+}
+
+double noiseOf(double moment2, double amplitude, double least) {
+  return std::max({moment2 - amplitude * amplitude, kLeastNoiseShare * moment2, least});
+}
+
+}  // namespace
+
 double SymbolLevel::amplitude() const {
-  const double m2 = learnt_.moment2;
-  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * m2 * m2 - learnt_.moment4) / 2.0)));
+  return amplitudeOf(learnt_.moment2, learnt_.moment4);
 }
 
 double SymbolLevel::noise() const {
-  const double amplitude2 = amplitude() * amplitude();
-  return std::max({learnt_.moment2 - amplitude2, kLeastNoiseShare * learnt_.moment2, kLeastPower});
+  return noiseOf(learnt_.moment2, amplitude(), kLeastPower);
+}
+
+double SymbolLevel::settledSignalToNoise() const {
+  if (static_cast<double>(learnt_.since) < kStatusStart) return amplitude() * amplitude() / noise();
+  const double amplitude = amplitudeOf(settled_.moment2, settled_.moment4);
+  return amplitude * amplitude / noiseOf(settled_.moment2, amplitude, kLeastPower);
 }
 
 double SymbolLevel::trust() const {

@@ -31,6 +31,9 @@ class SymbolLevel {
   double logLikelihoodRatio(double inPhase) const;
   // The reliability of a clean symbol: the ratio's magnitude without noise.
   double cleanReliability() const;
+  // A clean symbol's power over the noise's on the in-phase part, from the symbols of the last
+  // two seconds or so, steadier than the level that decisions follow: for a status line.
+  double settledSignalToNoise() const;
 
  private:
   static constexpr std::size_t kRecent = 16;
@@ -55,6 +58,7 @@ class SymbolLevel {
   std::uint64_t observed_ = 0;
   std::uint64_t silentFor_ = 0;
   Estimates learnt_;
+  Estimates settled_;
 };
 
 }  // namespace tavimor::mpx
