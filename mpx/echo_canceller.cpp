@@ -145,7 +145,7 @@ EchoCanceller::BandPower::BandPower(const Design& design, bool slopes)
       skip_(design.skip),
       turn_(std::polar(1.0, -design.centre)) {
   for (std::size_t i = 0; i < mixed_.size(); ++i)
-    filters_.push_back(makeDecimator(decimation_, design.taps));
+    filters_.push_back(dsp::makeDecimator(decimation_, design.taps));
 }
 
 void EchoCanceller::BandPower::restart() {
@@ -199,7 +199,7 @@ std::complex<double> EchoCanceller::BandPower::step() const {
 
 EchoCanceller::BandPower::Design EchoCanceller::bandDesign(double sampleRate) {
   std::vector<float> taps =
-      lowPassTaps(kBandHalfHz / sampleRate, kBandStopHz / sampleRate, kBandAttenuationDb);
+      dsp::lowPassTaps(kBandHalfHz / sampleRate, kBandStopHz / sampleRate, kBandAttenuationDb);
   const std::size_t skip = taps.size() + 128;
   return {std::move(taps),
           static_cast<unsigned>(std::max(1L, std::lround(sampleRate / kBandRateHz))),

@@ -15,7 +15,7 @@
 #include <span>
 #include <vector>
 
-#include "mpx/liquid_filters.h"
+#include "dsp/liquid.h"
 
 namespace tavimor::mpx {
 
@@ -75,7 +75,7 @@ class EchoCanceller {
     std::complex<double> step() const;
 
    private:
-    std::vector<FirDecimator> filters_;
+    std::vector<dsp::FirDecimator> filters_;
     std::vector<std::vector<std::complex<float>>> mixed_;
     unsigned decimation_;
     std::size_t skip_;

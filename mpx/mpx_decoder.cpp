@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dsp/constants.h"
 #include "mpx/biphase_demodulator.h"
 #include "mpx/block_sync.h"
 #include "mpx/echo_canceller.h"
@@ -49,7 +50,7 @@ constexpr double kBandPerSymbolDb = 6.07;
 // 75 kHz deviation; through an echo its level reads up to a third off, so only a pilot that says
 // another scale by more than that does not come from rtl_fm.
 constexpr double kRtlFmRadiansPerUnit = 2.0 * std::numbers::pi;
-constexpr double kPilotDeviationHz = 0.09 * 75'000.0;
+constexpr double kPilotDeviationHz = 0.09 * dsp::kFullDeviationHz;
 constexpr double kPilotTolerance = 1.6;
 
 void count(DecoderCounts& counts, const DecodedGroup& group) {
@@ -61,9 +62,10 @@ void count(DecoderCounts& counts, const DecodedGroup& group) {
   counts.lostBlocks += group.blocks.size() - good;
 }
 
-// Everything that follows one station; made afresh for a retune.
-struct Station {
-  explicit Station(double sampleRate)
+// Everything locked to one station: the echo it comes with, its pilot, carrier, clock and blocks;
+// made afresh for a retune.
+struct StationLock {
+  explicit StationLock(double sampleRate)
       : sampleRate(sampleRate),
         canceller(sampleRate),
         mixer(sampleRate),
@@ -92,13 +94,13 @@ struct Station {
 
 struct MpxDecoder::Impl {
   explicit Impl(double sampleRate)
-      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<Station>(sampleRate)) {}
+      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<StationLock>(sampleRate)) {}
 
   // The input sample at which a symbol centred at this baseband sample ended.
   std::uint64_t endOf(double centre) const {
     const double decimation = station->mixer.decimation();
     const double input = centre * decimation + (decimation - 1.0) - station->mixer.rdsDelay() +
-                         0.75 * decimation * station->mixer.outputRate() / kSymbolRate;
+                         0.75 * decimation * station->mixer.outputRate() / dsp::kSymbolRate;
     return stationStart + (input > 0.0 ? static_cast<std::uint64_t>(std::llround(input)) : 0);
   }
 
@@ -126,7 +128,7 @@ struct MpxDecoder::Impl {
   }
 
   double sampleRate;
-  std::unique_ptr<Station> station;
+  std::unique_ptr<StationLock> station;
   std::uint64_t stationStart = 0;
   std::uint64_t samplesSeen = 0;
   DecoderCounts counts;
@@ -147,9 +149,9 @@ void MpxDecoder::process(std::span<const float> samples, const GroupHandler& onG
 
 void MpxDecoder::finish(const GroupHandler& onGroup) {
   Impl& d = *impl_;
-  const Station& station = *d.station;
+  const StationLock& station = *d.station;
   // Enough silence to bring every symbol that ended within the input out of the filters.
-  const double samplesPerSymbol = station.mixer.outputRate() / kSymbolRate;
+  const double samplesPerSymbol = station.mixer.outputRate() / dsp::kSymbolRate;
   const auto flush = static_cast<std::size_t>(
       station.mixer.rdsDelay() +
       station.mixer.decimation() * (station.demodulator.delay() + samplesPerSymbol + 4.0));
@@ -164,7 +166,7 @@ void MpxDecoder::finish(const GroupHandler& onGroup) {
 }
 
 void MpxDecoder::reset() {
-  impl_->station = std::make_unique<Station>(impl_->sampleRate);
+  impl_->station = std::make_unique<StationLock>(impl_->sampleRate);
   impl_->stationStart = impl_->samplesSeen;
 }
 
@@ -174,7 +176,7 @@ const DecoderCounts& MpxDecoder::counts() const {
 
 ReceptionStatus MpxDecoder::status() const {
   const Impl& d = *impl_;
-  const Station& station = *d.station;
+  const StationLock& station = *d.station;
   ReceptionStatus status;
   status.pilot = station.pilot.present();
   status.synchronised = station.sync.synchronised();

@@ -7,10 +7,6 @@
 namespace tavimor::mpx {
 namespace {
 
-// The averages' length once settled, in symbols; and of those for the status line.
-constexpr double kSettledSymbols = 200.0;
-constexpr double kStatusSymbols = 2'400.0;
-constexpr double kStatusStart = 1'200.0;
 // A symbol counts with at most this many times the mean power.
 constexpr double kMostPowerRatio = 9.0;
 // The median of the recent symbols' power this far off the mean learnt means a jump; noise alone
@@ -33,14 +29,14 @@ constexpr double kLeastNoiseShare = 0.001;
 
 bool SymbolLevel::observe(std::complex<float> y) {
   // Digital silence (a dropout, a cut between recordings) tells nothing of the station's level.
-  const double power = std::norm(std::complex<double>(y));
-  if (power < kSilence) {
+  const double outputPower = std::norm(std::complex<double>(y));
+  if (outputPower < kSilence) {
     ++silentFor_;
     return false;
   }
   // Only a station that was known can come back or change; at the start, there is nothing to find
   // again.
-  const bool known = static_cast<double>(learnt_.since) >= kTrustedSymbols;
+  const bool known = static_cast<double>(learnt_.since()) >= kTrustedSymbols;
   const bool back = known && silentFor_ >= kSilentSymbols;
   silentFor_ = 0;
   recent_[observed_++ % kRecent] = y;
@@ -48,47 +44,50 @@ bool SymbolLevel::observe(std::complex<float> y) {
     learnAgain();
     return known;
   }
-  Estimates& e = learnt_;
-  const double most = kMostPowerRatio * e.power;
-  const double limit = e.since >= kLatest && power > most ? std::sqrt(most / power) : 1.0;
-  const double weight = 1.0 / std::min(kSettledSymbols, static_cast<double>(++e.since));
+  const double most = kMostPowerRatio * power();
+  const double limit =
+      learnt_.since() >= kLatest && outputPower > most ? std::sqrt(most / outputPower) : 1.0;
   const double inPhase2 = y.real() * limit * y.real() * limit;
-  e.power = std::max(e.power + weight * (power * limit * limit - e.power), kLeastPower);
-  e.moment2 += weight * (inPhase2 - e.moment2);
-  e.moment4 += weight * (inPhase2 * inPhase2 - e.moment4);
-  // Starts from the level learnt after a second, not from the first symbols, taken before the
-  // carrier and the clock were found.
-  Estimates& slow = settled_;
-  if (static_cast<double>(e.since) == kStatusStart) slow = e;
-  const double slowWeight = 1.0 / std::min(kStatusSymbols, static_cast<double>(++slow.since));
-  slow.moment2 += slowWeight * (inPhase2 - slow.moment2);
-  slow.moment4 += slowWeight * (inPhase2 * inPhase2 - slow.moment4);
+  learnt_.power.add(outputPower * limit * limit);
+  learnt_.moment2.add(inPhase2);
+  learnt_.moment4.add(inPhase2 * inPhase2);
+  if (learnt_.since() == kStatusStart) {
+    statusMoment2_.restartFrom(learnt_.moment2.value(), kStatusStart);
+    statusMoment4_.restartFrom(learnt_.moment4.value(), kStatusStart);
+  }
+  statusMoment2_.add(inPhase2);
+  statusMoment4_.add(inPhase2 * inPhase2);
   return back;
 }
 
 bool SymbolLevel::jumped() const {
-  if (observed_ < kRecent || learnt_.since < kRecent) return false;
+  if (observed_ < kRecent || learnt_.since() < kRecent) return false;
   std::array<double, kRecent> powers{};
   std::transform(recent_.begin(), recent_.end(), powers.begin(),
                  [](std::complex<float> y) { return std::norm(std::complex<double>(y)); });
   const auto middle = powers.begin() + kRecent / 2;
   std::nth_element(powers.begin(), middle, powers.end());
   const double median = std::max(*middle, kLeastPower);
-  return median > kJumpRatio * learnt_.power || median < learnt_.power / kJumpRatio;
+  return median > kJumpRatio * power() || median < power() / kJumpRatio;
 }
 
 // From the latest symbols alone: all of them came after the jump by the time the median moved.
 void SymbolLevel::learnAgain() {
-  learnt_ = {.power = 0.0, .since = kLatest};
+  double meanPower = 0.0;
+  double moment2 = 0.0;
+  double moment4 = 0.0;
   for (std::size_t i = 0; i < kLatest; ++i) {
     const std::complex<double> y(recent_[(observed_ - 1 - i) % kRecent]);
     const double inPhase2 = y.real() * y.real();
-    learnt_.power += std::norm(y) / kLatest;
-    learnt_.moment2 += inPhase2 / kLatest;
-    learnt_.moment4 += inPhase2 * inPhase2 / kLatest;
+    meanPower += std::norm(y) / kLatest;
+    moment2 += inPhase2 / kLatest;
+    moment4 += inPhase2 * inPhase2 / kLatest;
   }
-  learnt_.power = std::max(learnt_.power, kLeastPower);
-  settled_ = learnt_;
+  learnt_.power.restartFrom(meanPower, kLatest);
+  learnt_.moment2.restartFrom(moment2, kLatest);
+  learnt_.moment4.restartFrom(moment4, kLatest);
+  statusMoment2_.restartFrom(moment2, kLatest);
+  statusMoment4_.restartFrom(moment4, kLatest);
 }
 
 namespace {
@@ -105,21 +104,21 @@ double noiseOf(double moment2, double amplitude, double least) {
 }  // namespace
 
 double SymbolLevel::amplitude() const {
-  return amplitudeOf(learnt_.moment2, learnt_.moment4);
+  return amplitudeOf(learnt_.moment2.value(), learnt_.moment4.value());
 }
 
 double SymbolLevel::noise() const {
-  return noiseOf(learnt_.moment2, amplitude(), kLeastPower);
+  return noiseOf(learnt_.moment2.value(), amplitude(), kLeastPower);
 }
 
 double SymbolLevel::settledSignalToNoise() const {
-  if (static_cast<double>(learnt_.since) < kStatusStart) return amplitude() * amplitude() / noise();
-  const double amplitude = amplitudeOf(settled_.moment2, settled_.moment4);
-  return amplitude * amplitude / noiseOf(settled_.moment2, amplitude, kLeastPower);
+  if (learnt_.since() < kStatusStart) return amplitude() * amplitude() / noise();
+  const double amplitude = amplitudeOf(statusMoment2_.value(), statusMoment4_.value());
+  return amplitude * amplitude / noiseOf(statusMoment2_.value(), amplitude, kLeastPower);
 }
 
 double SymbolLevel::trust() const {
-  return std::min(1.0, static_cast<double>(learnt_.since) / kTrustedSymbols);
+  return std::min(1.0, static_cast<double>(learnt_.since()) / kTrustedSymbols);
 }
 
 double SymbolLevel::logLikelihoodRatio(double inPhase) const {
