@@ -61,6 +61,9 @@ constexpr double kRatioBlocks = 8.0;
 constexpr std::uint64_t kMeasureEvery = 4;
 constexpr std::uint64_t kProbeEveryIdle = 8;
 constexpr std::uint64_t kProbeEveryUndoing = 16;
+// Once every delay has been tried without finding an echo, a probe only every this many blocks:
+// a probe from no echo costs seven passes over its block.
+constexpr std::uint64_t kProbeEveryQuiet = 32;
 
 std::complex<double> limited(std::complex<double> gain) {
   const double magnitude = std::abs(gain);
@@ -277,8 +280,10 @@ void EchoCanceller::endBlock() {
       echo_ = {};
     }
   }
-  if (nextCandidate_ < candidates_.size() ||
-      blocks_ % (undoing_ ? kProbeEveryUndoing : kProbeEveryIdle) == 1) {
+  const bool quiet = !undoing_ && nextCandidate_ > candidates_.size() + lastTakeOver_;
+  const std::uint64_t every =
+      undoing_ ? kProbeEveryUndoing : (quiet ? kProbeEveryQuiet : kProbeEveryIdle);
+  if (nextCandidate_ < candidates_.size() || blocks_ % every == 1) {
     Candidate& candidate = candidates_[nextCandidate_++ % candidates_.size()];
     if (!undoing_ || candidate.delay != echo_.delay) {
       const double power = evaluate(candidate);
@@ -286,6 +291,7 @@ void EchoCanceller::endBlock() {
       if (power < kTakeOver * undonePower && !limited && programmeSweeps(receivedPower)) {
         echo_ = {candidate.delay, candidate.gain};
         undoing_ = true;
+        lastTakeOver_ = nextCandidate_;
         ratio_ = power / std::max(receivedPower, 1e-30);
       } else if (power > kWorse * receivedPower || limited) {
         candidate.gain = {};

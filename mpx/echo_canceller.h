@@ -108,6 +108,7 @@ class EchoCanceller {
   std::vector<float> block_;
   std::vector<Candidate> candidates_;
   std::size_t nextCandidate_ = 0;
+  std::size_t lastTakeOver_ = 0;  // nextCandidate_ when a probe last took over
   std::uint64_t blocks_ = 0;
   std::size_t inBlock_ = 0;
   Echo echo_;
