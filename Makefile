@@ -26,7 +26,7 @@ build: configure
 
 # The programs alone: a first run or demo need not wait for the tests to build.
 programs: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavimor tavimor-feed tavimor-radio-dialog
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavimor tavimor-feed tavimor-radio tavimor-radio-port
 
 run: programs
 	$(BUILD_DIR)/tavimor
