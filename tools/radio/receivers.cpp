@@ -345,13 +345,16 @@ class StationMemory {
 
 class SignalPlayer final : public ThreadedReceiver {
  public:
+  // Without an offset, an I/Q recording starts on its strongest station.
   SignalPlayer(std::string description, std::unique_ptr<SignalInput> input, bool iq,
-               double centreHz, double offsetHz)
+               double centreHz, std::optional<double> offsetHz)
       : description_(std::move(description)),
         input_(std::move(input)),
         iq_(iq),
         centreHz_(centreHz),
-        tunedHz_(centreHz + offsetHz) {}
+        tunedHz_(centreHz + offsetHz.value_or(0.0)),
+        lastGoodHz_(centreHz),
+        tuneToStrongest_(iq && !offsetHz) {}
   ~SignalPlayer() override { stop(); }
   SignalPlayer(const SignalPlayer&) = delete;
   SignalPlayer& operator=(const SignalPlayer&) = delete;
@@ -423,10 +426,15 @@ class SignalPlayer final : public ThreadedReceiver {
       if (!chain) {
         auto made = makeChain(rate, centre);
         if (auto* problem = std::get_if<std::string>(&made)) {
-          listener.said(*problem, true);
+          // The station stays the one tuned to before.
+          listener.said(*problem, false);
           const std::scoped_lock lock(mutex_);
-          tunedHz_ = centre;
+          tunedHz_ = lastGoodHz_;
           continue;
+        }
+        {
+          const std::scoped_lock lock(mutex_);
+          lastGoodHz_ = tunedHz_;
         }
         chain.emplace(std::move(std::get<Chain>(made)));
         tuned.frequencyHz = *tunedHz();
@@ -563,7 +571,17 @@ class SignalPlayer final : public ThreadedReceiver {
     }
     const BandPicture picture = survey->picture(centre);
     listener.bandChanged(picture);
-    listener.stationsChanged(memory_.list(findCarriers(picture), centre, tuned));
+    const std::vector<Carrier> carriers = findCarriers(picture);
+    if (tuneToStrongest_ && !carriers.empty()) {
+      tuneToStrongest_ = false;
+      const Carrier& strongest = *std::ranges::max_element(carriers, {}, &Carrier::levelDb);
+      if (std::ranges::none_of(carriers, [&](const Carrier& carrier) {
+            return std::abs(centre + carrier.offsetHz - tuned.frequencyHz) < kSameStationHz;
+          })) {
+        tune(centre + strongest.offsetHz);
+      }
+    }
+    listener.stationsChanged(memory_.list(carriers, centre, tuned));
   }
 
   std::string description_;
@@ -572,7 +590,9 @@ class SignalPlayer final : public ThreadedReceiver {
   mutable std::mutex mutex_;
   double centreHz_;
   double tunedHz_;
+  double lastGoodHz_;
   bool retuned_ = false;
+  bool tuneToStrongest_;
   StationMemory memory_;
 };
 
@@ -601,7 +621,7 @@ std::unique_ptr<Receiver> makeRecordingReceiver(const Recording& recording,
   }
   const bool iq = recording.kind != RecordingKind::Multiplex;
   return std::make_unique<SignalPlayer>(description, std::make_unique<RecordingInput>(recording),
-                                        iq, 0.0, offsetHz.value_or(0.0));
+                                        iq, 0.0, offsetHz);
 }
 
 std::unique_ptr<Receiver> makeStickReceiver(const StickSettings& settings) {
