@@ -220,6 +220,8 @@ void RadioWindow::showStations(const std::vector<Station>& stations) {
         item->setFont(i, bold);
     }
     if (hadCurrent && std::abs(currentHz - station.frequencyHz) < 60'000.0) keep = item;
+    // Until the user moves in the list, it stands on the station tuned to.
+    if (!hadCurrent && station.tuned) keep = item;
   }
   if (keep != nullptr) stations_->setCurrentItem(keep);
   if (hadFocus) stations_->setFocus();
