@@ -182,6 +182,9 @@ void MonitorPort::startMonitor(const QString& program, const QStringList& argume
   monitorPid_ = 0;
   monitor_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   monitor_.setStandardInputFile(QProcess::nullDevice());
+  // A process group of its own: Ctrl-C on the terminal is the radio's to handle, which then ends
+  // the monitor in order rather than have it killed under its window.
+  monitor_.setChildProcessModifier([] { ::setpgid(0, 0); });
   monitor_.start(program, arguments);
   if (!monitor_.waitForStarted()) return;
   if (!private_) monitorPid_ = monitor_.processId();

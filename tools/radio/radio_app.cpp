@@ -18,6 +18,7 @@
 #include "app/termination_signals.h"
 #include "tools/radio/receivers.h"
 #include "tools/radio/recording.h"
+#include "tools/radio/terminal_foreground.h"
 #include "version.h"
 
 namespace tavimor::radio {
@@ -218,6 +219,7 @@ int runRadio(int argc, char* argv[]) {
     std::cout << kProgram << ' ' << kVersion << '\n';
     return EXIT_SUCCESS;
   }
+  const TerminalForeground foreground;
   const std::unique_ptr<QApplication> application = openApplication(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tavimor Radio"));
   QApplication::setDesktopFileName(QStringLiteral("tavimor-radio"));

@@ -229,7 +229,15 @@ class StickInput final : public SignalInput {
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, samples[1], STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, messages[1], STDERR_FILENO);
-    const int spawned = posix_spawnp(&pid_, "rtl_sdr", &actions, nullptr, argv.data(), environ);
+    // A process group of its own, which Ctrl-C on the terminal does not reach: the radio stops
+    // it in its turn.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    const int spawned =
+        posix_spawnp(&pid_, "rtl_sdr", &actions, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(samples[1]);
     ::close(messages[1]);
