@@ -46,8 +46,12 @@ class BarDelegate : public QStyledItemDelegate {
     bar.progress = static_cast<int>(std::lround(std::clamp(share.toDouble(), 0.0, 1.0) * 100));
     bar.text = index.data(Qt::DisplayRole).toString();
     bar.textVisible = true;
-    bar.state = option.state;
-    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+    bar.state = option.state | QStyle::State_Horizontal;
+    bar.palette = option.palette;
+    bar.fontMetrics = option.fontMetrics;
+    const QWidget* view = option.widget;
+    QStyle* style = view != nullptr ? view->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ProgressBar, &bar, painter, view);
   }
 };
 
@@ -91,6 +95,11 @@ RadioWindow::RadioWindow(QWidget* parent)
   stations_->setItemDelegateForColumn(column(StationColumn::Level), bars);
   stations_->setItemDelegateForColumn(column(StationColumn::Quality), bars);
   stations_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  for (const StationColumn bar : {StationColumn::Level, StationColumn::Quality}) {
+    stations_->header()->setSectionResizeMode(column(bar), QHeaderView::Fixed);
+    stations_->setColumnWidth(
+        column(bar), stations_->fontMetrics().horizontalAdvance(QStringLiteral("-100 dBFS")) + 24);
+  }
   connect(stations_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     emit tuneRequested(item->data(0, kFrequencyRole).toDouble());
   });

@@ -235,8 +235,7 @@ class StickInput final : public SignalInput {
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attributes, 0);
-    const int spawned =
-        posix_spawnp(&pid_, "rtl_sdr", &actions, &attributes, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid_, "rtl_sdr", &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     ::close(samples[1]);
