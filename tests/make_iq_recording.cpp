@@ -43,7 +43,7 @@ tavimor::RdsGroup renamed(tavimor::RdsGroup group) {
   if (group.a == tavimor::feed::demo::kPi) group.a = kOtherPi;
   if (group.c == tavimor::feed::demo::kPi) group.c = kOtherPi;
   if ((group.b >> 12U) == 0) {
-    const unsigned segment = group.b & 0x3U;
+    const std::size_t segment = group.b & 0x3U;
     group.d =
         static_cast<std::uint16_t>((static_cast<unsigned char>(kOtherName[2 * segment]) << 8U) |
                                    static_cast<unsigned char>(kOtherName[2 * segment + 1]));

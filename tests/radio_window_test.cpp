@@ -56,7 +56,7 @@ class PlayingWindow {
     return names;
   }
 
-  bool shows(const QStringList& expected) {
+  bool shows(const QStringList& expected) const {
     return testing::waitUntil([&] { return names() == expected; }, 20s);
   }
 

@@ -52,7 +52,8 @@ void BandView::paintEvent(QPaintEvent* /*event*/) {
     QPainterPath path;
     for (std::size_t i = 0; i < power.size(); ++i) {
       const double x = (static_cast<double>(i) + 0.5) * width() / static_cast<double>(power.size());
-      const double y = (top - power[i]) / (top - bottom) * height();
+      const double y =
+          static_cast<double>(top - power[i]) / static_cast<double>(top - bottom) * height();
       if (i == 0)
         path.moveTo(x, y);
       else

@@ -2,7 +2,6 @@
 #include "tools/radio/monitor_port.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -150,12 +150,8 @@ void MonitorPort::startSharedPort(const QString& refusal) {
   QString via;
   if (!root) {
     // A terminal can answer sudo's question; the desktop answers pkexec's.
-    if (::isatty(STDIN_FILENO) == 1 && !sudo.isEmpty())
-      via = sudo;
-    else if (!pkexec.isEmpty())
-      via = pkexec;
-    else
-      via = sudo;
+    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    via = (terminal && !sudo.isEmpty()) || pkexec.isEmpty() ? sudo : pkexec;
     if (via.isEmpty()) {
       emit failed(QStringLiteral("no namespace here (%1), so port 5 needs root: run this as root, "
                                  "or install sudo")

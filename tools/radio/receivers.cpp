@@ -2,7 +2,6 @@
 #include "tools/radio/receivers.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <chrono>
 #include <cmath>
 #include <complex>
+#include <csignal>
 #include <functional>
 #include <iomanip>
 #include <map>
@@ -30,8 +30,6 @@
 #include "tools/radio/band_survey.h"
 #include "tools/radio/station_tracker.h"
 #include "tools/radio/stick_trouble.h"
-
-extern char** environ;
 
 namespace tavimor::radio {
 namespace {
@@ -221,6 +219,7 @@ class StickInput final : public SignalInput {
     }
     const std::vector<std::string> arguments = rtlSdrArguments(centreHz);
     std::vector<char*> argv;
+    argv.reserve(arguments.size() + 1);
     for (const std::string& argument : arguments)
       argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
@@ -528,7 +527,7 @@ class SignalPlayer final : public ThreadedReceiver {
     return Retune{true};
   }
 
-  std::variant<Chain, std::string> makeChain(double rate, double centre) {
+  std::variant<Chain, std::string> makeChain(double rate, double centre) const {
     try {
       if (!iq_) return Chain{std::nullopt, mpx::MpxDecoder(rate)};
       fm::FmReceiver fm(rate, *tunedHz() - centre);

@@ -39,7 +39,7 @@ bool StationTracker::take(const feed::LogBlocks& blocks) {
   }
   if (b) pty_ = programmeType(*b);
   if (b && d && groupType(*b) == 0) {
-    const unsigned segment = *b & 0x3U;
+    const std::size_t segment = *b & 0x3U;
     segments_[2 * segment] = shown(static_cast<std::uint8_t>(*d >> 8U));
     segments_[2 * segment + 1] = shown(static_cast<std::uint8_t>(*d & 0xFFU));
     segmentsSeen_ |= 1U << segment;

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tools/radio/terminal_foreground.h"
 
-#include <signal.h>
 #include <unistd.h>
+
+#include <csignal>
 
 namespace tavimor::radio {
 namespace {
