@@ -71,7 +71,7 @@ lint: build
 	@tools/check-licence-lines.sh
 	@tools/install-deps.sh clang-tidy
 	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) \
-	  '$(CURDIR)/(main|app|decode|mpx|fm|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
+	  '$(CURDIR)/(main|app|decode|dsp|mpx|fm|receiver|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -6,29 +6,25 @@
 
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
-#include <array>
 #include <cmath>
 #include <complex>
-#include <ctime>
-#include <functional>
-#include <map>
 #include <numbers>
-#include <optional>
 #include <span>
 #include <vector>
 
-#include "fm/fm_receiver.h"
-#include "mpx/mpx_decoder.h"
+#include "bench/reception_tally.h"
+#include "dsp/constants.h"
+#include "receiver/receiver_chain.h"
 #include "tests/support/iq_signal.h"
 #include "tests/support/mpx_signal.h"
 
 namespace {
 
 using tavimor::RdsGroup;
-using tavimor::fm::FmReceiver;
-using tavimor::mpx::DecodedGroup;
-using tavimor::mpx::MpxDecoder;
+using tavimor::bench::SentGroups;
+using tavimor::bench::Tally;
+using tavimor::receiver::ReceiverChain;
+using tavimor::receiver::SignalKind;
 namespace synth = tavimor::testing;
 
 constexpr double kIqRate = 1'024'000.0;
@@ -47,23 +43,25 @@ constexpr double kEchoSeconds = 8e-6;
 constexpr double kRmsLevel = 0.25;
 // 32 KiB of rtl_sdr's output (rtl_sdr -b 32768): what the receiver is given at a time.
 constexpr std::size_t kWrite = 16'384;
-constexpr double kGroupSamples = 104.0 / 1187.5 * kIqRate;
 
-struct Station {
-  std::vector<RdsGroup> sent;
+struct SentStation {
   synth::MpxSignal multiplex;
+  SentGroups sent;
 };
 
-const Station& station() {
-  static const Station made = [] {
+const SentStation& station() {
+  static const SentStation made = [] {
     synth::MpxSignalOptions options;
     options.sampleRate = kIqRate;
     options.programme = synth::Programme::Stereo;
     options.seed = 11;
-    Station result;
-    result.sent = synth::randomGroups(kLeadIn + kCountedPerPhase + 1, 5);
-    result.multiplex = synth::synthesizeMpx(result.sent, options);
-    return result;
+    std::vector<RdsGroup> groups = synth::randomGroups(kLeadIn + kCountedPerPhase + 1, 5);
+    synth::MpxSignal multiplex = synth::synthesizeMpx(groups, options);
+    std::vector<double> ends;
+    for (const std::uint64_t end : multiplex.groupEnds)
+      ends.push_back(static_cast<double>(end) / kIqRate);
+    SentGroups sent(std::move(groups), std::move(ends), kLeadIn);
+    return SentStation{std::move(multiplex), std::move(sent)};
   }();
   return made;
 }
@@ -84,94 +82,20 @@ std::vector<std::complex<float>> stickSamples(double echoAmplitude, std::size_t 
   return synth::fromUnsigned8(synth::toUnsigned8(iq, kRmsLevel));
 }
 
-double threadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+ReceiverChain iqReceiver() {
+  return ReceiverChain({.kind = SignalKind::Iq, .sampleRate = kIqRate, .offsetHz = 0.0});
 }
-
-double median(std::vector<double> values) {
-  if (values.empty()) return NAN;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
-                   values.end());
-  return values[values.size() / 2];
-}
-
-struct Tally {
-  std::size_t recovered = 0;
-  std::size_t wrong = 0;
-  std::vector<double> delaysMs;
-  double processorSeconds = 0.0;
-  double signalSeconds = 0.0;
-};
-
-// Counts the decoder's groups against those sent; `toIq` maps a group's end to the I/Q sample,
-// `written` is how many I/Q samples the receiver had been given when it was reported.
-class GroupCounter {
- public:
-  GroupCounter(Tally& tally, std::function<double(std::uint64_t)> toIq)
-      : tally_(tally), toIq_(std::move(toIq)) {}
-
-  void operator()(const DecodedGroup& group, std::size_t written) {
-    const Station& sent = station();
-    const std::vector<std::uint64_t>& ends = sent.multiplex.groupEnds;
-    const double end = toIq_(group.endSample);
-    const auto after =
-        std::lower_bound(ends.begin(), ends.end(),
-                         static_cast<std::uint64_t>(std::max(0.0, end - kGroupSamples / 4.0)));
-    if (after == ends.end() || std::abs(static_cast<double>(*after) - end) > kGroupSamples / 4.0) {
-      ++tally_.wrong;
-      return;
-    }
-    const auto index = static_cast<std::size_t>(after - ends.begin());
-    const RdsGroup& expected = sent.sent[index];
-    const std::array<std::uint16_t, 4> blocks{expected.a, expected.b, expected.c, expected.d};
-    for (std::size_t i = 0; i < blocks.size(); ++i) {
-      if (group.blocks[i] && *group.blocks[i] != blocks[i]) {
-        ++tally_.wrong;
-        return;
-      }
-    }
-    if (index < kLeadIn || index >= kLeadIn + kCountedPerPhase) return;
-    if (group.complete()) ++tally_.recovered;
-    tally_.delaysMs.push_back((static_cast<double>(written) - static_cast<double>(*after)) /
-                              kIqRate * 1e3);
-  }
-
- private:
-  Tally& tally_;
-  std::function<double(std::uint64_t)> toIq_;
-};
 
 // The I/Q written to the receiver `write` samples at a time, as it comes from the stick.
 void receive(const std::vector<std::complex<float>>& iq, Tally& tally, std::size_t write = kWrite) {
-  FmReceiver receiver(kIqRate, 0.0);
-  MpxDecoder decoder(receiver.multiplexRate());
-  const double toIqRatio = kIqRate / receiver.multiplexRate();
-  GroupCounter count(tally, [&](std::uint64_t end) {
-    return (static_cast<double>(end) - receiver.delay()) * toIqRatio;
-  });
-  std::vector<float> multiplex;
-  std::size_t written = 0;
-  const auto onGroup = [&](const DecodedGroup& group) { count(group, written); };
-  const double start = threadSeconds();
-  for (std::size_t i = 0; i < iq.size(); i += write) {
-    const std::size_t n = std::min(write, iq.size() - i);
-    written = i + n;
-    multiplex.clear();
-    receiver.process(std::span(iq).subspan(i, n), multiplex);
-    decoder.process(multiplex, onGroup);
-  }
-  tally.processorSeconds += threadSeconds() - start;
-  tally.signalSeconds += static_cast<double>(iq.size()) / kIqRate;
+  ReceiverChain chain = iqReceiver();
+  tavimor::bench::receive(chain, iq, write, station().sent, tally);
 }
 
 void receiveThroughRtlFm(const std::vector<std::complex<float>>& iq, Tally& tally) {
   const std::vector<float> multiplex = synth::rtlFmMultiplex(iq, kRtlFmDecimation);
-  MpxDecoder decoder(kIqRate / kRtlFmDecimation);
-  GroupCounter count(
-      tally, [](std::uint64_t end) { return (static_cast<double>(end) + 0.5) * kRtlFmDecimation; });
-  decoder.process(multiplex, [&](const DecodedGroup& group) { count(group, 0); });
+  ReceiverChain chain({.kind = SignalKind::Multiplex, .sampleRate = kIqRate / kRtlFmDecimation});
+  tavimor::bench::receive(chain, multiplex, multiplex.size(), station().sent, tally);
 }
 
 void setPercent(benchmark::State& state, const char* name, std::size_t groups) {
@@ -203,7 +127,7 @@ void groupsPerCnr(benchmark::State& state) {
   setPercent(state, "rtl_fm_recovered_%", rtlFm.recovered);
   state.counters["rtl_fm_wrong"] = static_cast<double>(rtlFm.wrong);
   state.counters["cpu_ms_per_s"] = ours.processorSeconds / ours.signalSeconds * 1e3;
-  state.counters["delay_ms_median"] = median(ours.delaysMs);
+  state.counters["delay_ms_median"] = tavimor::bench::median(ours.delaysMs);
 }
 BENCHMARK(groupsPerCnr)
     ->ArgNames({"echo_%", "cnr_dB"})
@@ -223,7 +147,7 @@ void delayByWrite(benchmark::State& state) {
     tally = {};
     receive(iq, tally, write);
   }
-  state.counters["delay_ms_median"] = median(tally.delaysMs);
+  state.counters["delay_ms_median"] = tavimor::bench::median(tally.delaysMs);
 }
 BENCHMARK(delayByWrite)
     ->ArgName("samples")
@@ -240,19 +164,23 @@ void secondOfIq(benchmark::State& state) {
   const auto second = static_cast<std::size_t>(kIqRate);
   std::vector<std::complex<float>> iq = stickSamples(0.7, 1, 18.0);
   iq.resize(kSeconds * second);
-  FmReceiver receiver(kIqRate, 0.0);
-  MpxDecoder decoder(receiver.multiplexRate());
+  tavimor::fm::FmReceiver receiver(kIqRate, 0.0);
+  ReceiverChain chain = iqReceiver();
   const bool decode = state.range(0) != 0;
   std::size_t groups = 0;
-  const auto onGroup = [&](const DecodedGroup&) { ++groups; };
+  const auto onGroup = [&](const tavimor::receiver::TimedGroup&) { ++groups; };
   std::vector<float> multiplex;
   std::size_t seconds = 0;
   for (auto _ : state) {
     const std::size_t start = (seconds++ % kSeconds) * second;
     for (std::size_t i = 0; i < second; i += kWrite) {
-      multiplex.clear();
-      receiver.process(std::span(iq).subspan(start + i, std::min(kWrite, second - i)), multiplex);
-      if (decode) decoder.process(multiplex, onGroup);
+      const auto write = std::span(iq).subspan(start + i, std::min(kWrite, second - i));
+      if (decode) {
+        chain.process(write, onGroup);
+      } else {
+        multiplex.clear();
+        receiver.process(write, multiplex);
+      }
     }
   }
   state.counters["groups"] = static_cast<double>(groups);

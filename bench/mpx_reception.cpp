@@ -17,15 +17,18 @@
 #include <optional>
 #include <vector>
 
-#include "mpx/mpx_decoder.h"
+#include "bench/reception_tally.h"
+#include "receiver/receiver_chain.h"
 #include "tests/support/iq_signal.h"
 #include "tests/support/mpx_signal.h"
 
 namespace {
 
 using tavimor::RdsGroup;
-using tavimor::mpx::DecodedGroup;
-using tavimor::mpx::MpxDecoder;
+using tavimor::bench::SentGroups;
+using tavimor::bench::Tally;
+using tavimor::receiver::ReceiverChain;
+using tavimor::receiver::SignalKind;
 namespace synth = tavimor::testing;
 
 constexpr double kRate = 171'000.0;
@@ -35,7 +38,6 @@ constexpr std::size_t kCounted = 2'000;
 constexpr double kRdsLevel = 0.04;
 // rtl_fm writes a few thousand samples at a time.
 constexpr std::size_t kWrite = 4'096;
-constexpr double kGroupSamples = 104.0 / 1187.5 * kRate;
 
 struct Reception {
   std::vector<RdsGroup> sent;
@@ -64,94 +66,41 @@ const Reception& reception(bool pilot, double rdsClockPpm = 0.0) {
   return cache.emplace(std::pair(pilot, rdsClockPpm), std::move(made)).first->second;
 }
 
-double threadSeconds() {
-  timespec now{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+// The groups sent, with when each ended at a signal's rate.
+SentGroups sentGroups(const std::vector<RdsGroup>& groups, const synth::MpxSignal& signal,
+                      double rate) {
+  std::vector<double> ends;
+  for (const std::uint64_t end : signal.groupEnds)
+    ends.push_back(static_cast<double>(end) / rate);
+  return {groups, std::move(ends), kLeadIn};
 }
 
-struct Tally {
-  std::size_t recovered = 0;
-  std::size_t wrong = 0;
-  std::vector<double> delaysMs;
-  double processorSeconds = 0.0;
-};
-
-std::optional<std::size_t> sentIndexOf(const DecodedGroup& group, const synth::MpxSignal& signal) {
-  const auto after =
-      std::lower_bound(signal.groupEnds.begin(), signal.groupEnds.end(),
-                       static_cast<std::uint64_t>(std::max(
-                           0.0, static_cast<double>(group.endSample) - kGroupSamples / 4.0)));
-  if (after == signal.groupEnds.end() ||
-      std::abs(static_cast<double>(*after) - static_cast<double>(group.endSample)) >
-          kGroupSamples / 4.0)
-    return std::nullopt;
-  return static_cast<std::size_t>(after - signal.groupEnds.begin());
-}
-
-bool matches(const DecodedGroup& group, const RdsGroup& sent) {
-  const std::array<std::uint16_t, 4> blocks{sent.a, sent.b, sent.c, sent.d};
-  for (std::size_t i = 0; i < blocks.size(); ++i)
-    if (group.blocks[i] && *group.blocks[i] != blocks[i]) return false;
-  return true;
-}
-
-// Groups after the lead-in and before the last, which the signal may end too soon after.
-std::size_t countedIn(const Reception& reception) {
-  return reception.sent.size() - kLeadIn - 1;
-}
-
-Tally decode(const std::vector<float>& samples, const Reception& reception, std::size_t write) {
+Tally decode(const std::vector<float>& samples, const SentGroups& sent, std::size_t write) {
   Tally tally;
-  MpxDecoder decoder(kRate);
-  std::size_t written = 0;
-  const auto onGroup = [&](const DecodedGroup& group) {
-    const std::optional<std::size_t> index = sentIndexOf(group, reception.signal);
-    if (!index || !matches(group, reception.sent[*index])) {
-      ++tally.wrong;
-      return;
-    }
-    if (*index < kLeadIn || *index >= kLeadIn + countedIn(reception)) return;
-    if (group.complete()) ++tally.recovered;
-    tally.delaysMs.push_back(
-        (static_cast<double>(written) - static_cast<double>(reception.signal.groupEnds[*index])) /
-        kRate * 1e3);
-  };
-  const double start = threadSeconds();
-  for (std::size_t i = 0; i < samples.size(); i += write) {
-    const std::size_t n = std::min(write, samples.size() - i);
-    written = i + n;
-    decoder.process(std::span<const float>(samples).subspan(i, n), onGroup);
-  }
-  tally.processorSeconds = threadSeconds() - start;
+  ReceiverChain chain({.kind = SignalKind::Multiplex, .sampleRate = kRate});
+  tavimor::bench::receive(chain, samples, write, sent, tally);
   return tally;
 }
 
-double median(std::vector<double> values) {
-  if (values.empty()) return NAN;
-  std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2),
-                   values.end());
-  return values[values.size() / 2];
-}
-
-void report(benchmark::State& state, const Tally& tally, const Reception& sent) {
-  const double seconds = static_cast<double>(sent.signal.samples.size()) / kRate;
-  const auto counted = static_cast<double>(countedIn(sent));
+void report(benchmark::State& state, const Tally& tally, const SentGroups& sent) {
+  const double seconds = tally.signalSeconds;
+  const auto counted = static_cast<double>(sent.counted());
   state.counters["recovered"] = static_cast<double>(tally.recovered);
   state.counters["wrong"] = static_cast<double>(tally.wrong);
   state.counters["recovered_%"] = 100.0 * static_cast<double>(tally.recovered) / counted;
   state.counters["wrong_%"] = 100.0 * static_cast<double>(tally.wrong) / counted;
   state.counters["cpu_ms_per_s"] = tally.processorSeconds / seconds * 1e3;
-  state.counters["delay_ms_median"] = median(tally.delaysMs);
+  state.counters["delay_ms_median"] = tavimor::bench::median(tally.delaysMs);
 }
 
-void decodeInNoise(benchmark::State& state, const Reception& sent, double snrDb,
+void decodeInNoise(benchmark::State& state, const Reception& station, double snrDb,
                    std::uint32_t seed) {
+  const SentGroups sent = sentGroups(station.sent, station.signal, kRate);
   Tally tally;
   for (auto _ : state) {
     state.PauseTiming();
-    std::vector<float> samples = sent.signal.samples;
-    synth::addNoise(samples, sent.signal.rdsPower, snrDb, kRate, seed);
+    std::vector<float> samples = station.signal.samples;
+    synth::addNoise(samples, station.signal.rdsPower, snrDb, kRate, seed);
     state.ResumeTiming();
     tally = decode(samples, sent, kWrite);
   }
@@ -198,9 +147,8 @@ void groupsThroughMultipath(benchmark::State& state) {
     return std::pair(groups,
                      synth::synthesizeMpx(groups, stereoStation(kRate * kIqDecimation, true)));
   }();
-  Reception received{sent, {}};
-  for (const std::uint64_t end : multiplex.groupEnds)
-    received.signal.groupEnds.push_back(end / kIqDecimation);
+  const SentGroups counted = sentGroups(sent, multiplex, kRate * kIqDecimation);
+  std::vector<float> received;
   Tally tally;
   for (auto _ : state) {
     state.PauseTiming();
@@ -210,12 +158,12 @@ void groupsThroughMultipath(benchmark::State& state) {
     const double iqRate = kRate * kIqDecimation;
     std::vector<std::complex<float>> iq = synth::modulateFm(multiplex.samples, iqRate, channel);
     synth::addCarrierNoise(iq, synth::meanPower(iq), kCarrierToNoiseDb, iqRate, 13);
-    received.signal.samples = synth::rtlFmMultiplex(
-        synth::fromUnsigned8(synth::toUnsigned8(iq, kIqLevel)), kIqDecimation);
+    received = synth::rtlFmMultiplex(synth::fromUnsigned8(synth::toUnsigned8(iq, kIqLevel)),
+                                     kIqDecimation);
     state.ResumeTiming();
-    tally = decode(received.signal.samples, received, kWrite);
+    tally = decode(received, counted, kWrite);
   }
-  report(state, tally, received);
+  report(state, tally, counted);
 }
 BENCHMARK(groupsThroughMultipath)
     ->ArgNames({"echo_%", "phase_8ths"})
@@ -225,16 +173,17 @@ BENCHMARK(groupsThroughMultipath)
 
 // The decoder's own delay, in writes of 64 samples: its filters and its decision.
 void delayOfTheDecoder(benchmark::State& state) {
-  const Reception& sent = reception(true);
+  const Reception& station = reception(true);
+  const SentGroups sent = sentGroups(station.sent, station.signal, kRate);
   Tally tally;
   for (auto _ : state) {
     state.PauseTiming();
-    std::vector<float> samples = sent.signal.samples;
-    synth::addNoise(samples, sent.signal.rdsPower, 10.0, kRate, 7);
+    std::vector<float> samples = station.signal.samples;
+    synth::addNoise(samples, station.signal.rdsPower, 10.0, kRate, 7);
     state.ResumeTiming();
     tally = decode(samples, sent, 64);
   }
-  state.counters["delay_ms_median"] = median(tally.delaysMs);
+  state.counters["delay_ms_median"] = tavimor::bench::median(tally.delaysMs);
   state.counters["delay_ms_max"] = *std::max_element(tally.delaysMs.begin(), tally.delaysMs.end());
 }
 BENCHMARK(delayOfTheDecoder)->Iterations(1)->Unit(benchmark::kMillisecond);
@@ -245,15 +194,15 @@ void secondOfSignal(benchmark::State& state) {
   std::vector<float> samples(sent.signal.samples.begin(),
                              sent.signal.samples.begin() + static_cast<std::ptrdiff_t>(20 * kRate));
   synth::addNoise(samples, sent.signal.rdsPower, 0.0, kRate, 9);
-  MpxDecoder decoder(kRate);
+  ReceiverChain chain({.kind = SignalKind::Multiplex, .sampleRate = kRate});
   std::size_t second = 0;
   std::size_t groups = 0;
-  const auto onGroup = [&](const DecodedGroup&) { ++groups; };
+  const auto onGroup = [&](const tavimor::receiver::TimedGroup&) { ++groups; };
   for (auto _ : state) {
     const std::size_t start = (second++ % 20) * static_cast<std::size_t>(kRate);
     for (std::size_t i = 0; i < static_cast<std::size_t>(kRate); i += kWrite) {
       const std::size_t n = std::min(kWrite, static_cast<std::size_t>(kRate) - i);
-      decoder.process(std::span<const float>(samples).subspan(start + i, n), onGroup);
+      chain.process(std::span<const float>(samples).subspan(start + i, n), onGroup);
     }
   }
   state.counters["groups"] = static_cast<double>(groups);

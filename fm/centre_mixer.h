@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The first step at the I/Q rate: the stick's own DC taken out and the station turned to the
-// centre of the band.
+// The first step at the I/Q rate: samples a damaged recording holds out of range brought back, the
+// tuner's own DC taken out, and the station turned to the centre of the band.
 #pragma once
 
 #include <complex>
-#include <cstddef>
+#include <optional>
 #include <span>
 #include <vector>
+
+#include "dsp/dc_remover.h"
+#include "dsp/oscillator.h"
 
 namespace tavimor::fm {
 
@@ -19,18 +22,11 @@ class CentreMixer {
   void process(std::span<const std::complex<float>> in, std::vector<std::complex<float>>& out);
 
  private:
-  void takeOutDc(std::vector<std::complex<float>>& samples);
-  void turnToCentre(std::vector<std::complex<float>>& samples);
-
-  bool removeDc_;
-  float dcSmoothing_;  // per sample
-  std::complex<float> dc_;
-  bool dcFound_ = false;
-  double radiansPerSample_;
-  // The oscillator at the start of a stretch of samples, and its turns from there.
-  double phase_ = 0.0;
-  std::complex<float> oscillator_{1.0F, 0.0F};
-  std::vector<std::complex<float>> turns_;
+  // None where the carrier lies on the DC: an unmodulated carrier is a line at its frequency, and
+  // taking out the DC would take the carrier out with it.
+  std::optional<dsp::DcRemover> dcRemover_;
+  // None for a station at the centre.
+  std::optional<dsp::Oscillator> oscillator_;
 };
 
 }  // namespace tavimor::fm

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-#include "fm/split_block.h"
+#include "dsp/kernels.h"
 
 namespace tavimor::fm {
 
@@ -29,7 +29,7 @@ class ChannelFilter {
   // Oldest first, as the windows are.
   std::vector<float> taps_;
   double delay_;
-  SplitBlock block_;
+  dsp::SplitComplexBuffer block_;
   unsigned sinceOutput_ = 0;
 };
 

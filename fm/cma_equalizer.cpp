@@ -5,31 +5,13 @@
 #include <cmath>
 
 namespace tavimor::fm {
-namespace {
-
-// w += e conj(x), tap by tap. The arrays never overlap; saying so lets the compiler use vector
-// instructions.
-void addConjugateProduct(float* __restrict wr, float* __restrict wi, const float* __restrict xr,
-                         const float* __restrict xi, std::size_t count, std::complex<float> e) {
-  const float er = e.real();
-  const float ei = e.imag();
-  for (std::size_t i = 0; i < count; i += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const std::size_t k = i + lane;
-      wr[k] += er * xr[k] + ei * xi[k];
-      wi[k] += ei * xr[k] - er * xi[k];
-    }
-  }
-}
-
-}  // namespace
 
 CmaEqualizer::CmaEqualizer(std::size_t taps, std::size_t mainTap, float step,
                            std::size_t updateEvery)
     : mainTap_(mainTap),
       step_(step),
       updateEvery_(std::max<std::size_t>(updateEvery, 1)),
-      block_(paddedLength(taps)),
+      block_(dsp::paddedLength(taps)),
       tapRe_(block_.window(), 0.0F),
       tapIm_(block_.window(), 0.0F) {
   tapRe_.at(block_.window() - 1 - mainTap_) = 1.0F;
@@ -41,17 +23,15 @@ void CmaEqualizer::update(std::complex<float> output, std::size_t n) {
   // Radially towards the unit circle: the error of the modulus, in the output's phase.
   const std::complex<float> error =
       (output / modulus - output) * (step_ / static_cast<float>(windowPower_));
-  addConjugateProduct(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window(),
-                      error);
+  dsp::addConjugateProduct(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n),
+                           block_.window(), error);
   if (leak_ > 0.0F) leakTowardsPassThrough();
 }
 
 void CmaEqualizer::leakTowardsPassThrough() {
   const float keep = 1.0F - leak_;
-  for (std::size_t k = 0; k < tapRe_.size(); ++k) {
-    tapRe_[k] *= keep;
-    tapIm_[k] *= keep;
-  }
+  dsp::scale(tapRe_.data(), tapRe_.size(), keep);
+  dsp::scale(tapIm_.data(), tapIm_.size(), keep);
   tapRe_[block_.window() - 1 - mainTap_] += leak_;
 }
 
@@ -59,8 +39,8 @@ void CmaEqualizer::process(std::span<std::complex<float>> samples) {
   block_.load(samples);
   for (std::size_t n = 0; n < samples.size(); ++n) {
     windowPower_ += static_cast<double>(std::norm(block_.sample(n))) - std::norm(block_.leaving(n));
-    const std::complex<float> output =
-        filterComplex(tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window());
+    const std::complex<float> output = dsp::filterComplex(
+        tapRe_.data(), tapIm_.data(), block_.re(n), block_.im(n), block_.window());
     if (++sinceUpdate_ == updateEvery_) {
       sinceUpdate_ = 0;
       update(output, n);

@@ -10,7 +10,7 @@
 #include <span>
 #include <vector>
 
-#include "fm/split_block.h"
+#include "dsp/kernels.h"
 
 namespace tavimor::fm {
 
@@ -45,7 +45,7 @@ class CmaEqualizer {
   float step_;
   std::size_t updateEvery_;
   std::size_t sinceUpdate_ = 0;
-  SplitBlock block_;
+  dsp::SplitComplexBuffer block_;
   // Oldest first, as the windows are.
   std::vector<float> tapRe_, tapIm_;
   // The power of the samples in the window, for the step's normalisation.

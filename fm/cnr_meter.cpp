@@ -3,10 +3,8 @@
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 
-#include "fm/split_block.h"
-#include "mpx/liquid_filters.h"
+#include "dsp/kernels.h"
 
 namespace tavimor::fm {
 namespace {
@@ -21,26 +19,18 @@ constexpr double kCnrBandwidthHz = 200'000.0;
 // 100 kHz: with stereo programme the band holds about 1.2 dB less than it would at rest.
 constexpr double kBeyondTheChannelDb = 1.2;
 // A stretch of 8 ms is discriminated every 32 ms: the discriminator is nearly half of the
-// receiver's work, and the noise changes slowly. Each stretch moves the measure a quarter of the
-// way to its own.
+// receiver's work, and the noise changes slowly. The measure follows the last four stretches.
 constexpr double kStretchSeconds = 0.008;
 constexpr double kPeriodSeconds = 0.032;
-constexpr double kSmoothing = 0.25;
+constexpr double kSettledStretches = 4.0;
 // Noise in a band 15 kHz wide changes over about 0.07 ms: every fourth output is enough.
 constexpr std::size_t kStride = 4;
 
-// Taps whose response is 1 from 60 to 75 kHz, half at the edges.
+// A band-pass over 60 to 75 kHz, padded to whole lanes.
 std::vector<float> bandTaps(double sampleRate) {
-  const double halfWidth = (kBandHighHz - kBandLowHz) / 2.0;
-  std::vector<float> taps =
-      mpx::lowPassTaps((halfWidth - kTransitionHz / 2.0) / sampleRate,
-                       (halfWidth + kTransitionHz / 2.0) / sampleRate, kAttenuationDb);
-  const double centre = (kBandHighHz + kBandLowHz) / 2.0;
-  const double middle = static_cast<double>(taps.size() - 1) / 2.0;
-  for (std::size_t k = 0; k < taps.size(); ++k)
-    taps[k] *= static_cast<float>(2.0 * std::cos(2.0 * std::numbers::pi * centre / sampleRate *
-                                                 (static_cast<double>(k) - middle)));
-  taps.resize(paddedLength(taps.size()), 0.0F);
+  std::vector<float> taps = dsp::bandPassTaps(kBandLowHz / sampleRate, kBandHighHz / sampleRate,
+                                              kTransitionHz / sampleRate, kAttenuationDb);
+  taps.resize(dsp::paddedLength(taps.size()), 0.0F);
   return taps;
 }
 
@@ -49,12 +39,13 @@ std::vector<float> bandTaps(double sampleRate) {
 // The discriminator's noise, in Hz, has a density of f^2 N0 / (2 C) either side of the carrier;
 // over the band that is (high^3 - low^3) / 3 x N0 / C, and N0 / C is 1 / (CNR x 200 kHz).
 CnrMeter::CnrMeter(double sampleRate, double deviationHz)
-    : demodulator_(makeFreqDemodulator(deviationHz, sampleRate)),
+    : demodulator_(dsp::makeFreqDemodulator(deviationHz, sampleRate)),
       noiseAtUnitCnr_((std::pow(kBandHighHz, 3) - std::pow(kBandLowHz, 3)) / 3.0 / kCnrBandwidthHz /
                       (deviationHz * deviationHz)),
       taps_(bandTaps(sampleRate)),
       stretch_(static_cast<std::size_t>(kStretchSeconds * sampleRate)),
-      period_(static_cast<std::size_t>(kPeriodSeconds * sampleRate)) {}
+      period_(static_cast<std::size_t>(kPeriodSeconds * sampleRate)),
+      noise_(kSettledStretches) {}
 
 void CnrMeter::process(std::span<const std::complex<float>> channel) {
   for (const std::complex<float> sample : channel) {
@@ -62,6 +53,10 @@ void CnrMeter::process(std::span<const std::complex<float>> channel) {
     if (++sinceStretch_ == stretch_) measureStretch();
     if (sinceStretch_ == period_) sinceStretch_ = 0;
   }
+}
+
+std::size_t CnrMeter::untilMeasured() const {
+  return sinceStretch_ < stretch_ ? stretch_ - sinceStretch_ : period_ - sinceStretch_ + stretch_;
 }
 
 void CnrMeter::measureStretch() {
@@ -73,18 +68,17 @@ void CnrMeter::measureStretch() {
   double sum = 0.0;
   std::size_t count = 0;
   for (std::size_t n = 1; n + taps_.size() <= frequency_.size(); n += kStride) {
-    const float noise = dotProduct(taps_.data(), frequency_.data() + n, taps_.size());
+    const float noise = dsp::dotProduct(taps_.data(), frequency_.data() + n, taps_.size());
     sum += static_cast<double>(noise) * noise;
     ++count;
   }
   if (count == 0) return;
-  const double power = sum / static_cast<double>(count);
-  noise_ = noise_ > 0.0 ? noise_ + kSmoothing * (power - noise_) : power;
+  noise_.add(sum / static_cast<double>(count));
 }
 
 double CnrMeter::cnrDb() const {
-  if (noise_ <= 0.0) return std::numeric_limits<double>::infinity();
-  return 10.0 * std::log10(noiseAtUnitCnr_ / noise_) - kBeyondTheChannelDb;
+  if (noise_.value() <= 0.0) return std::numeric_limits<double>::infinity();
+  return 10.0 * std::log10(noiseAtUnitCnr_ / noise_.value()) - kBeyondTheChannelDb;
 }
 
 }  // namespace tavimor::fm

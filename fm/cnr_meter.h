@@ -10,7 +10,8 @@
 #include <span>
 #include <vector>
 
-#include "fm/freq_demodulator.h"
+#include "dsp/liquid.h"
+#include "dsp/running_mean.h"
 
 namespace tavimor::fm {
 
@@ -22,6 +23,8 @@ class CnrMeter {
 
   // The channel as received: the noise an equalizer leaves is not the channel's.
   void process(std::span<const std::complex<float>> channel);
+  // Samples until the measure next moves, from 1.
+  std::size_t untilMeasured() const;
   // Carrier power over the noise's in 200 kHz, in dB; infinite until first measured. Clicks below
   // the threshold count as noise; distortion above about 25 dB reads as noise too.
   double cnrDb() const;
@@ -29,7 +32,7 @@ class CnrMeter {
  private:
   void measureStretch();
 
-  FreqDemodulator demodulator_;
+  dsp::FreqDemodulator demodulator_;
   // The band's noise power times the CNR.
   double noiseAtUnitCnr_;
   // A band-pass over 60 to 75 kHz, padded to whole lanes.
@@ -40,7 +43,8 @@ class CnrMeter {
   std::vector<std::complex<float>> held_;
   std::vector<float> frequency_;
 
-  double noise_ = 0.0;
+  // The band's noise power.
+  dsp::RunningMean<double> noise_;
 };
 
 }  // namespace tavimor::fm

@@ -7,16 +7,18 @@
 #include <stdexcept>
 #include <string>
 
+#include "dsp/constants.h"
+#include "dsp/liquid.h"
+#include "dsp/power_normaliser.h"
 #include "fm/centre_mixer.h"
 #include "fm/channel_filter.h"
 #include "fm/cma_equalizer.h"
 #include "fm/cnr_meter.h"
-#include "fm/freq_demodulator.h"
 
 namespace tavimor::fm {
 namespace {
 
-constexpr double kFullDeviationHz = 75'000.0;
+using dsp::kFullDeviationHz;
 
 // The channel passed: FM broadcasting's 75 kHz deviation and the multiplex's sidebands up to
 // about 60 kHz; what lies beyond is mostly noise.
@@ -46,8 +48,9 @@ constexpr double kFullLeakSeconds = 0.25;
 // Taps with more than this share of the strongest one's power out of mirror about it are an echo
 // being undone: about an echo at a fifth of the direct path.
 constexpr float kEqualizingAsymmetry = 0.05F;
-// The carrier's level is followed this slowly, much slower than an echo makes the envelope
-// swing, so that the equalizer sees the swing.
+// The channel is brought to unit power for the equalizer, which aims at an envelope of 1; its
+// level is followed this slowly, much slower than an echo makes the envelope swing, so that the
+// equalizer sees the swing.
 constexpr double kLevelSeconds = 0.05;
 
 std::string kiloHertz(double hz) {
@@ -77,21 +80,19 @@ double checkedOffset(double offsetHz, double iqRate) {
 struct FmReceiver::Impl {
   Impl(double iqRate, double offsetHz);
 
-  void normalise(std::span<std::complex<float>> samples);
   float leakShare() const;
 
   unsigned decimation;
   double channelRate;
   CentreMixer mixer;
   ChannelFilter channelFilter;
-  // The channel's power, followed slowly.
-  double power = 0.0;
-  double powerSmoothing;  // per sample
+  dsp::PowerNormaliser normaliser;
   CnrMeter cnrMeter;
   CmaEqualizer equalizer;
-  FreqDemodulator demodulator;
+  dsp::FreqDemodulator demodulator;
   std::vector<std::complex<float>> mixed;
   std::vector<std::complex<float>> channel;
+  std::vector<std::complex<float>> normalised;
 };
 
 FmReceiver::Impl::Impl(double iqRate, double offsetHz)
@@ -100,33 +101,12 @@ FmReceiver::Impl::Impl(double iqRate, double offsetHz)
       mixer(iqRate, checkedOffset(offsetHz, iqRate)),
       channelFilter(iqRate, decimation, kChannelHz, channelRate - kChannelHz,
                     kChannelAttenuationDb),
-      powerSmoothing(1.0 / (kLevelSeconds * channelRate)),
+      normaliser(channelRate, kLevelSeconds),
       cnrMeter(channelRate, kFullDeviationHz),
       equalizer(static_cast<std::size_t>(std::lround(kEqualizerSeconds * channelRate)),
                 static_cast<std::size_t>(std::lround(kEqualizerSeconds * channelRate / 2.0)),
                 kEqualizerStep, kEqualizerUpdateEvery),
-      demodulator(makeFreqDemodulator(kFullDeviationHz, channelRate)) {}
-
-// To unit power for the equalizer, which aims at an envelope of 1; the gain is set for a short
-// stretch at a time.
-void FmReceiver::Impl::normalise(std::span<std::complex<float>> samples) {
-  constexpr std::size_t kStretch = 64;
-  for (std::size_t first = 0; first < samples.size(); first += kStretch) {
-    const std::span<std::complex<float>> stretch =
-        samples.subspan(first, std::min(kStretch, samples.size() - first));
-    double sum = 0.0;
-    for (const std::complex<float> sample : stretch)
-      sum += std::norm(sample);
-    const auto count = static_cast<double>(stretch.size());
-    // From the first stretch with a signal in it.
-    const double weight = power > 0.0 ? std::min(1.0, count * powerSmoothing) : 1.0;
-    power += weight * (sum / count - power);
-    if (power <= 0.0) continue;
-    const auto gain = static_cast<float>(1.0 / std::sqrt(power));
-    for (std::complex<float>& sample : stretch)
-      sample *= gain;
-  }
-}
+      demodulator(dsp::makeFreqDemodulator(kFullDeviationHz, channelRate)) {}
 
 float FmReceiver::Impl::leakShare() const {
   const double depth = std::clamp(
@@ -149,15 +129,24 @@ void FmReceiver::process(std::span<const std::complex<float>> iq, std::vector<fl
   d.mixer.process(iq, d.mixed);
   d.channel.clear();
   d.channelFilter.process(d.mixed, d.channel);
-  if (d.channel.empty()) return;
-  d.normalise(d.channel);
-  d.cnrMeter.process(d.channel);
-  d.equalizer.setLeak(d.leakShare());
-  d.equalizer.process(d.channel);
+  d.normalised.clear();
+  d.normaliser.process(d.channel, d.normalised);
+  if (d.normalised.empty()) return;
+  // The leak follows the CNR from the sample after the one it was measured at, whatever the
+  // writes.
+  std::span<std::complex<float>> rest(d.normalised);
+  while (!rest.empty()) {
+    const std::span<std::complex<float>> part =
+        rest.first(std::min(rest.size(), d.cnrMeter.untilMeasured()));
+    d.equalizer.setLeak(d.leakShare());
+    d.cnrMeter.process(part);
+    d.equalizer.process(part);
+    rest = rest.subspan(part.size());
+  }
   const std::size_t start = multiplex.size();
-  multiplex.resize(start + d.channel.size());
-  freqdem_demodulate_block(d.demodulator.get(), d.channel.data(),
-                           static_cast<unsigned>(d.channel.size()), multiplex.data() + start);
+  multiplex.resize(start + d.normalised.size());
+  freqdem_demodulate_block(d.demodulator.get(), d.normalised.data(),
+                           static_cast<unsigned>(d.normalised.size()), multiplex.data() + start);
 }
 
 double FmReceiver::delay() const {
@@ -170,7 +159,8 @@ double FmReceiver::delay() const {
 
 CarrierStatus FmReceiver::status() const {
   const Impl& d = *impl_;
-  return {.levelDbfs = d.power > 0.0 ? 10.0 * std::log10(d.power) : CarrierStatus{}.levelDbfs,
+  const double power = d.normaliser.power();
+  return {.levelDbfs = power > 0.0 ? 10.0 * std::log10(power) : CarrierStatus{}.levelDbfs,
           .equalizing = d.equalizer.asymmetry() > kEqualizingAsymmetry};
 }
 

@@ -5,18 +5,20 @@
 #include <cmath>
 #include <numbers>
 
+#include "dsp/constants.h"
 #include "mpx/biphase_pulse.h"
-#include "mpx/subcarrier_mixer.h"
 
 namespace tavimor::mpx {
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
+using dsp::kSubcarrierHz;
+using dsp::kSymbolRate;
+using dsp::kTwoPi;
+
 // The matched filter spans this many symbols either side of the pulse's centre.
 constexpr double kSpanSymbols = 4.0;
 // The pilot's phase turns 16 times per symbol: the bit clock is 19 kHz / 16.
 constexpr double kPilotTurnsPerSymbol = 16.0;
-constexpr double kSubcarrierHz = 3.0 * kPilotHz;
 // How far the RDS encoder's bit clock may be off the pilot's, or, without a pilot, off the
 // receiver's (the transmitter's and the receiver's errors added).
 constexpr double kMostErrorBesidePilot = 200e-6;
@@ -64,10 +66,11 @@ std::complex<float> cubic(const std::array<std::complex<float>, 4>& y, float mu)
 BiphaseDemodulator::BiphaseDemodulator(double rate)
     : samplesPerSymbol_(rate / kSymbolRate),
       spread_(samplesPerSymbol_ / 4.0),
-      clock_({.bandwidth = kClockBandwidth, .slope = 4.0, .mostFrequency = kMostErrorAlone}) {
+      clock_({.bandwidth = kClockBandwidth, .slope = 4.0, .mostFrequency = kMostErrorAlone}),
+      offsetPower_(kOffsets, dsp::RunningMean<double>(kOffsetSymbols)) {
   std::vector<float> taps = matchedTaps(samplesPerSymbol_);
   delay_ = static_cast<double>(taps.size() - 1) / 2.0;
-  matched_ = makeFilter(std::move(taps));
+  matched_ = dsp::makeFilter(std::move(taps));
 }
 
 void BiphaseDemodulator::push(std::complex<float> rds, const PilotTracker& pilot,
@@ -135,25 +138,26 @@ void BiphaseDemodulator::decide(double centre, std::vector<ChannelSymbol>& out) 
 // The early-late loop settles on the nearest peak of the symbols' power; this finds the highest
 // one, over the offsets of a whole symbol, and moves the clock there once it has clearly led.
 void BiphaseDemodulator::alignClock(double centre) {
-  const double weight = 1.0 / std::min(kOffsetSymbols, static_cast<double>(++offsetsSeen_));
   for (std::size_t i = 0; i < kOffsets; ++i) {
     const double at = centre + (kEarliestOffset + static_cast<int>(i)) * samplesPerSymbol_ / 8.0;
     const double power = std::min(std::norm(filteredAt(at)) / level_.power(), 16.0);
-    offsetPower_[i] += weight * (power - offsetPower_[i]);
+    offsetPower_[i].add(power);
   }
   const auto centreIndex = static_cast<std::size_t>(-kEarliestOffset);
   std::size_t leading = centreIndex;
   for (std::size_t i = 0; i < kOffsets; ++i) {
     const bool far = i + 1 < centreIndex || i > centreIndex + 1;
-    if (far && offsetPower_[i] > kLeadingMargin * offsetPower_[centreIndex] &&
-        offsetPower_[i] > offsetPower_[leading])
+    const double here = offsetPower_[i].value();
+    if (far && here > kLeadingMargin * offsetPower_[centreIndex].value() &&
+        here > offsetPower_[leading].value())
       leading = i;
   }
   ledFor_ = leading != centreIndex && leading == leadingOffset_ ? ledFor_ + 1 : 0;
   leadingOffset_ = leading;
   if (ledFor_ < kLeadingSymbols) return;
   clock_.turn(-static_cast<double>(kEarliestOffset + static_cast<int>(leading)) / 8.0);
-  offsetsSeen_ = 0;
+  for (dsp::RunningMean<double>& power : offsetPower_)
+    power.restart();
   ledFor_ = 0;
 }
 

@@ -12,15 +12,14 @@
 #include <deque>
 #include <vector>
 
+#include "dsp/liquid.h"
+#include "dsp/running_mean.h"
+#include "dsp/tracking_loop.h"
 #include "mpx/carrier_recovery.h"
-#include "mpx/liquid_filters.h"
 #include "mpx/pilot_tracker.h"
 #include "mpx/symbol_level.h"
-#include "mpx/tracking_loop.h"
 
 namespace tavimor::mpx {
-
-inline constexpr double kSymbolRate = 1'187.5;
 
 struct ChannelSymbol {
   // The log-likelihood ratio of the two values: its sign the value, its magnitude the reliability.
@@ -59,7 +58,7 @@ class BiphaseDemodulator {
   double samplesPerSymbol_;
   double delay_;
   double spread_;  // early and late samples either side of the symbol's centre
-  FirFilter matched_;
+  dsp::FirFilter matched_;
   std::array<std::complex<float>, kRing> filtered_{};
   std::uint64_t count_ = 0;
   bool pilot_ = false;
@@ -67,13 +66,12 @@ class BiphaseDemodulator {
   double pilotFrequencyError_ = 0.0;
   CarrierRecovery carrier_;
   // The symbol clock, in symbols.
-  TrackingLoop clock_;
+  dsp::TrackingLoop clock_;
   double nextSymbol_ = 1.0;
   std::deque<double> pending_;  // centres of symbols whose filter output is yet to come
   SymbolLevel level_;
   // The power at each offset, relative to the level's, and how long one other offset has led.
-  std::array<double, kOffsets> offsetPower_{};
-  std::uint64_t offsetsSeen_ = 0;
+  std::vector<dsp::RunningMean<double>> offsetPower_;
   std::size_t leadingOffset_ = 0;
   unsigned ledFor_ = 0;
 };

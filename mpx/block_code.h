@@ -11,10 +11,12 @@
 #include <optional>
 #include <span>
 
+#include "dsp/constants.h"
+
 namespace tavimor::mpx {
 
 // The block's bits as they arrive: the first bit received is the highest.
-inline constexpr unsigned kBlockBits = 26;
+using dsp::kBlockBits;
 inline constexpr unsigned kCheckBits = 10;
 inline constexpr std::uint32_t kBlockMask = (1U << kBlockBits) - 1U;
 inline constexpr std::uint32_t kCheckMask = (1U << kCheckBits) - 1U;

@@ -5,14 +5,13 @@
 #include <cmath>
 #include <numbers>
 
-#include "mpx/biphase_demodulator.h"
-#include "mpx/subcarrier_mixer.h"
+#include "dsp/constants.h"
 
 namespace tavimor::mpx {
 namespace {
 
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-constexpr double kRadiansPerPpm = kTwoPi * 3.0 * kPilotHz * 1e-6 / kSymbolRate;
+using dsp::kTwoPi;
+constexpr double kRadiansPerPpm = kTwoPi * dsp::kSubcarrierHz * 1e-6 / dsp::kSymbolRate;
 // The transmitter's and the receiver's clock errors together, and, with a pilot, the RDS
 // encoder's own beside the pilot, are within this.
 constexpr double kMostErrorPpm = 350.0;
@@ -38,8 +37,8 @@ constexpr double kHomingShare = 0.8;
 constexpr double kLeastClarity = 0.1;
 constexpr double kMostError = 1.0;
 
-TrackingLoop loopOf(double bandwidth, double home) {
-  TrackingLoop loop(
+dsp::TrackingLoop loopOf(double bandwidth, double home) {
+  dsp::TrackingLoop loop(
       {.bandwidth = bandwidth, .slope = 2.0, .mostFrequency = kMostErrorPpm * kRadiansPerPpm});
   loop.setFrequency(home);
   return loop;
@@ -47,9 +46,10 @@ TrackingLoop loopOf(double bandwidth, double home) {
 
 }  // namespace
 
-CarrierRecovery::CarrierRecovery() {
+CarrierRecovery::CarrierRecovery() : settledClarity_(kSettledSymbols) {
   for (double ppm = -kFarthestHomePpm; ppm <= kFarthestHomePpm; ppm += kHomeSpacingPpm)
-    loops_.push_back({loopOf(kNarrowBandwidth, ppm * kRadiansPerPpm), ppm * kRadiansPerPpm});
+    loops_.push_back({loopOf(kNarrowBandwidth, ppm * kRadiansPerPpm), ppm * kRadiansPerPpm,
+                      dsp::RunningMean<double>(kClaritySymbols)});
 }
 
 std::complex<float> CarrierRecovery::follow(std::complex<float> output, double power) {
@@ -57,8 +57,7 @@ std::complex<float> CarrierRecovery::follow(std::complex<float> output, double p
   const std::complex<float> led =
       output * std::polar(1.0F, static_cast<float>(-loops_[leader_].loop.phase()));
   const double ledClarity = (led.real() * led.real() - led.imag() * led.imag()) / power;
-  settledClarity_ += (std::clamp(ledClarity, -kMostClarity, kMostClarity) - settledClarity_) /
-                     std::min(kSettledSymbols, static_cast<double>(symbols_ + 1));
+  settledClarity_.add(std::clamp(ledClarity, -kMostClarity, kMostClarity));
   for (Hypothesis& hypothesis : loops_) {
     const std::complex<double> turned = y * std::polar(1.0, -hypothesis.loop.phase());
     const double inPhase = turned.real();
@@ -69,10 +68,8 @@ std::complex<float> CarrierRecovery::follow(std::complex<float> output, double p
     hypothesis.loop.turn(reference_);
     const double phase = hypothesis.loop.phase();
     hypothesis.loop.turn(std::remainder(phase, kTwoPi) - phase);
-    const double weight = 1.0 / std::min(kClaritySymbols, static_cast<double>(++hypothesis.seen));
     const double clarity = (inPhase * inPhase - quadrature * quadrature) / power;
-    hypothesis.clarity +=
-        weight * (std::clamp(clarity, -kMostClarity, kMostClarity) - hypothesis.clarity);
+    hypothesis.clarity.add(std::clamp(clarity, -kMostClarity, kMostClarity));
   }
   outputs_[symbols_ % kPhaseSymbols] = output;
   lead();
@@ -91,13 +88,15 @@ void CarrierRecovery::setReference(double radiansPerSymbol) {
 // symbols must not flip.
 void CarrierRecovery::lead() {
   // A loop sent home has to show its clarity over as many symbols as the leader before it counts.
-  const double leading = loops_[leader_].clarity;
-  const std::uint64_t enough = std::min(loops_[leader_].seen, kClaritySymbolCount);
+  const double leading = loops_[leader_].clarity.value();
+  const std::uint64_t enough = std::min(loops_[leader_].clarity.count(), kClaritySymbolCount);
   std::size_t clearest = leader_;
   for (std::size_t i = 0; i < loops_.size(); ++i) {
-    if (loops_[i].seen >= enough && loops_[i].clarity > loops_[clearest].clarity) clearest = i;
+    if (loops_[i].clarity.count() >= enough &&
+        loops_[i].clarity.value() > loops_[clearest].clarity.value())
+      clearest = i;
   }
-  if (loops_[clearest].clarity <= kLeadMargin * leading + kLeadFloor) return;
+  if (loops_[clearest].clarity.value() <= kLeadMargin * leading + kLeadFloor) return;
   const double apart =
       std::remainder(loops_[clearest].loop.phase() - loops_[leader_].loop.phase(), kTwoPi);
   if (std::fabs(apart) > std::numbers::pi / 2.0) loops_[clearest].loop.turn(std::numbers::pi);
@@ -122,14 +121,14 @@ void CarrierRecovery::takePhase() {
 }
 
 void CarrierRecovery::sendBehindHome() {
-  const double leading = loops_[leader_].clarity;
+  const double leading = loops_[leader_].clarity.value();
   for (std::size_t i = 0; i < loops_.size(); ++i) {
     Hypothesis& hypothesis = loops_[i];
-    const bool asClear = leading > kLeastClarity && hypothesis.clarity >= kHomingShare * leading;
+    const bool asClear =
+        leading > kLeastClarity && hypothesis.clarity.value() >= kHomingShare * leading;
     if (i == leader_ || asClear) continue;
     hypothesis.loop.setFrequency(hypothesis.home);
-    hypothesis.clarity = 0.0;
-    hypothesis.seen = 0;
+    hypothesis.clarity.restartFrom(0.0, 0);
   }
 }
 

@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "mpx/tracking_loop.h"
+#include "dsp/running_mean.h"
+#include "dsp/tracking_loop.h"
 
 namespace tavimor::mpx {
 
@@ -31,14 +32,14 @@ class CarrierRecovery {
   void findPhaseAgain() { findPhaseIn_ = kPhaseSymbols; }
   // How clearly the leading loop's symbols have stood out over the last second or so: 1 for clean
   // ones, 0 for noise or a lost carrier.
-  double clarity() const { return settledClarity_; }
+  double clarity() const { return settledClarity_.value(); }
 
  private:
   struct Hypothesis {
-    TrackingLoop loop;
+    dsp::TrackingLoop loop;
     double home;  // radians per symbol
-    double clarity = 0.0;
-    std::uint64_t seen = 0;
+    // How clearly its symbols stand out of the quadrature.
+    dsp::RunningMean<double> clarity;
   };
 
   static constexpr std::size_t kPhaseSymbols = 16;
@@ -53,7 +54,7 @@ class CarrierRecovery {
   std::uint64_t symbols_ = 0;
   std::array<std::complex<float>, kPhaseSymbols> outputs_{};
   std::size_t findPhaseIn_ = 0;
-  double settledClarity_ = 0.0;
+  dsp::RunningMean<double> settledClarity_;
 };
 
 }  // namespace tavimor::mpx

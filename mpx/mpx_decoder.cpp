@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "dsp/constants.h"
 #include "mpx/biphase_demodulator.h"
 #include "mpx/block_sync.h"
 #include "mpx/pilot_tracker.h"
@@ -53,9 +54,10 @@ void count(DecoderCounts& counts, const DecodedGroup& group) {
   counts.lostBlocks += group.blocks.size() - good;
 }
 
-// Everything that follows one station; made afresh for a retune.
-struct Station {
-  explicit Station(double sampleRate)
+// Everything locked to one station: its pilot, carrier, clock and blocks; made afresh for a
+// retune.
+struct StationLock {
+  explicit StationLock(double sampleRate)
       : mixer(sampleRate),
         pilot(mixer.outputRate(), (mixer.pilotDelay() - mixer.rdsDelay()) / mixer.decimation()),
         demodulator(mixer.outputRate()),
@@ -71,13 +73,13 @@ struct Station {
 
 struct MpxDecoder::Impl {
   explicit Impl(double sampleRate)
-      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<Station>(sampleRate)) {}
+      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<StationLock>(sampleRate)) {}
 
   // The input sample at which a symbol centred at this baseband sample ended.
   std::uint64_t endOf(double centre) const {
     const double decimation = station->mixer.decimation();
     const double input = centre * decimation + (decimation - 1.0) - station->mixer.rdsDelay() +
-                         0.75 * decimation * station->mixer.outputRate() / kSymbolRate;
+                         0.75 * decimation * station->mixer.outputRate() / dsp::kSymbolRate;
     return stationStart + (input > 0.0 ? static_cast<std::uint64_t>(std::llround(input)) : 0);
   }
 
@@ -102,7 +104,7 @@ struct MpxDecoder::Impl {
   }
 
   double sampleRate;
-  std::unique_ptr<Station> station;
+  std::unique_ptr<StationLock> station;
   std::uint64_t stationStart = 0;
   std::uint64_t samplesSeen = 0;
   DecoderCounts counts;
@@ -122,9 +124,9 @@ void MpxDecoder::process(std::span<const float> samples, const GroupHandler& onG
 
 void MpxDecoder::finish(const GroupHandler& onGroup) {
   Impl& d = *impl_;
-  const Station& station = *d.station;
+  const StationLock& station = *d.station;
   // Enough silence to bring every symbol that ended within the input out of the filters.
-  const double samplesPerSymbol = station.mixer.outputRate() / kSymbolRate;
+  const double samplesPerSymbol = station.mixer.outputRate() / dsp::kSymbolRate;
   const auto flush = static_cast<std::size_t>(
       station.mixer.rdsDelay() +
       station.mixer.decimation() * (station.demodulator.delay() + samplesPerSymbol + 4.0));
@@ -139,7 +141,7 @@ void MpxDecoder::finish(const GroupHandler& onGroup) {
 }
 
 void MpxDecoder::reset() {
-  impl_->station = std::make_unique<Station>(impl_->sampleRate);
+  impl_->station = std::make_unique<StationLock>(impl_->sampleRate);
   impl_->stationStart = impl_->samplesSeen;
 }
 
@@ -149,7 +151,7 @@ const DecoderCounts& MpxDecoder::counts() const {
 
 ReceptionStatus MpxDecoder::status() const {
   const Impl& d = *impl_;
-  const Station& station = *d.station;
+  const StationLock& station = *d.station;
   ReceptionStatus status;
   status.pilot = station.pilot.present();
   status.synchronised = station.sync.synchronised();

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mpx/pilot_tracker.h"
 
-#include <algorithm>
 #include <cmath>
-#include <numbers>
 
-#include "mpx/subcarrier_mixer.h"
+#include "dsp/constants.h"
 
 namespace tavimor::mpx {
 namespace {
+
+using dsp::kPilotHz;
+using dsp::kTwoPi;
 
 constexpr double kPassbandHz = 50.0;
 constexpr double kAttenuationDb = 60.0;
@@ -29,30 +30,29 @@ constexpr double kLeastSeconds = 0.1;
 // Power ratio; a pilot at 9 % of the deviation is about 4 to 20 times an RDS subcarrier's power.
 constexpr double kLeastPilotToRds = 0.2;
 
-// Averages that start as plain means and settle into exponential ones of the given length.
-void follow(double& average, double value, double length, std::uint64_t count) {
-  average += (value - average) / std::min(length, static_cast<double>(count));
-}
-
 }  // namespace
 
 PilotTracker::PilotTracker(double rate, double delay)
     : rate_(rate / kDecimation),
       loop_({.bandwidth = kLoopBandwidthHz / rate_,
              .slope = 1.0,
-             .mostFrequency = 2.0 * std::numbers::pi * kPilotHz * kMostClockError / rate_}) {
+             .mostFrequency = kTwoPi * kPilotHz * kMostClockError / rate_}),
+      pilotPower_(kLevelSeconds * rate_),
+      rdsPower_(kLevelSeconds * rate_ * kDecimation),
+      aligned_(kLockSeconds * rate_),
+      magnitude_(kLockSeconds * rate_) {
   std::vector<float> taps =
-      lowPassTaps(kPassbandHz / rate, (rate_ - kPassbandHz) / rate, kAttenuationDb);
+      dsp::lowPassTaps(kPassbandHz / rate, (rate_ - kPassbandHz) / rate, kAttenuationDb);
   lag_ = static_cast<double>(taps.size() - 1) / 2.0 + delay;
-  filter_ = makeDecimator(kDecimation, std::move(taps));
+  filter_ = dsp::makeDecimator(kDecimation, std::move(taps));
 }
 
 double PilotTracker::frequencyError() const {
-  return loop_.frequency() * rate_ / (2.0 * std::numbers::pi * kPilotHz);
+  return loop_.frequency() * rate_ / (kTwoPi * kPilotHz);
 }
 
 void PilotTracker::push(std::complex<float> pilot, std::complex<float> rds) {
-  follow(rdsPower_, std::norm(rds), kLevelSeconds * rate_ * kDecimation, ++pushed_);
+  rdsPower_.add(std::norm(rds));
   block_[filled_++] = pilot;
   sinceUpdate_ += 1.0;
   if (filled_ == kDecimation) {
@@ -77,12 +77,12 @@ void PilotTracker::track(std::complex<float> pilot) {
 }
 
 void PilotTracker::judge(std::complex<double> turned, double magnitude) {
-  follow(pilotPower_, magnitude * magnitude, kLevelSeconds * rate_, tracked_);
-  follow(aligned_, turned.real(), kLockSeconds * rate_, tracked_);
-  follow(magnitude_, magnitude, kLockSeconds * rate_, tracked_);
-  const double steadiness = magnitude_ > 0.0 ? aligned_ / magnitude_ : 0.0;
+  pilotPower_.add(magnitude * magnitude);
+  aligned_.add(turned.real());
+  magnitude_.add(magnitude);
+  const double steadiness = magnitude_.value() > 0.0 ? aligned_.value() / magnitude_.value() : 0.0;
   // A pilot stands well above the RDS subcarrier: a steady trace far below it is only leakage.
-  const bool strong = pilotPower_ > kLeastPilotToRds * rdsPower_;
+  const bool strong = pilotPower_.value() > kLeastPilotToRds * rdsPower_.value();
   const bool longEnough = static_cast<double>(tracked_) >= kLeastSeconds * rate_;
   if (steadiness > kLockOn && strong && longEnough) {
     present_ = true;

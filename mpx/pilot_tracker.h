@@ -8,8 +8,9 @@
 #include <complex>
 #include <cstdint>
 
-#include "mpx/liquid_filters.h"
-#include "mpx/tracking_loop.h"
+#include "dsp/liquid.h"
+#include "dsp/running_mean.h"
+#include "dsp/tracking_loop.h"
 
 namespace tavimor::mpx {
 
@@ -33,18 +34,18 @@ class PilotTracker {
   void track(std::complex<float> pilot);
   void judge(std::complex<double> turned, double magnitude);
 
-  FirDecimator filter_;
+  dsp::FirDecimator filter_;
   std::array<std::complex<float>, kDecimation> block_{};
   unsigned filled_ = 0;
   double rate_ = 0.0;  // of the loop's corrections
-  TrackingLoop loop_;
+  dsp::TrackingLoop loop_;
   double lag_ = 0.0;  // of the filtered pilot behind the RDS baseband, in samples
   double phaseNow_ = 0.0;
-  double pilotPower_ = 0.0;
-  double rdsPower_ = 0.0;
-  double aligned_ = 0.0;
-  double magnitude_ = 0.0;
-  std::uint64_t pushed_ = 0;
+  dsp::RunningMean<double> pilotPower_;
+  dsp::RunningMean<double> rdsPower_;
+  // The loop's phase error as a vector, in phase and in magnitude: how steady it is.
+  dsp::RunningMean<double> aligned_;
+  dsp::RunningMean<double> magnitude_;
   std::uint64_t tracked_ = 0;
   double sinceUpdate_ = 0.0;
   double lowFor_ = 0.0;

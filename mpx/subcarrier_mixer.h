@@ -3,8 +3,8 @@
 // subcarrier) and by 19 kHz (the pilot), and both are low-passed and decimated to about 9.5 kHz:
 // the RDS band by a filter of its own, the pilot by summing each block, whose nulls fall on every
 // frequency that would alias onto it.
-// The oscillators are tables over a whole number of their cycles, the subcarrier's the cube of
-// the pilot's, so 3 x the pilot's phase is the subcarrier's at every sample.
+// The subcarrier's oscillator is the pilot's third harmonic, so 3 x the pilot's phase is the
+// subcarrier's at every sample.
 #pragma once
 
 #include <complex>
@@ -12,11 +12,10 @@
 #include <span>
 #include <vector>
 
-#include "mpx/liquid_filters.h"
+#include "dsp/liquid.h"
+#include "dsp/oscillator.h"
 
 namespace tavimor::mpx {
-
-inline constexpr double kPilotHz = 19'000.0;
 
 struct BasebandSample {
   std::complex<float> rds;
@@ -42,15 +41,14 @@ class SubcarrierMixer {
   unsigned decimation_;
   double outputRate_;
   double rdsDelay_ = 0.0;
-  std::size_t period_ = 0;
-  // e^(-j phase) of each oscillator, over one period and one block more.
-  std::vector<float> pilotCos_, pilotSin_, subcarrierCos_, subcarrierSin_;
-  std::size_t phaseIndex_ = 0;
+  static constexpr unsigned kSubcarrierHarmonic = 3;
+
+  dsp::Oscillator pilot_;
   std::vector<std::complex<float>> rdsBlock_;
   float pilotSumRe_ = 0.0F;
   float pilotSumIm_ = 0.0F;
   std::size_t filled_ = 0;
-  FirDecimator rdsFilter_;
+  dsp::FirDecimator rdsFilter_;
 };
 
 }  // namespace tavimor::mpx

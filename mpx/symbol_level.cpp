@@ -7,8 +7,6 @@
 namespace tavimor::mpx {
 namespace {
 
-// The averages' length once settled, in symbols.
-constexpr double kSettledSymbols = 200.0;
 // A symbol counts with at most this many times the mean power.
 constexpr double kMostPowerRatio = 9.0;
 // The median of the recent symbols' power this far off the mean learnt means a jump; noise alone
@@ -31,14 +29,14 @@ constexpr double kLeastNoiseShare = 0.001;
 
 bool SymbolLevel::observe(std::complex<float> y) {
   // Digital silence (a dropout, a cut between recordings) tells nothing of the station's level.
-  const double power = std::norm(std::complex<double>(y));
-  if (power < kSilence) {
+  const double outputPower = std::norm(std::complex<double>(y));
+  if (outputPower < kSilence) {
     ++silentFor_;
     return false;
   }
   // Only a station that was known can come back or change; at the start, there is nothing to find
   // again.
-  const bool known = static_cast<double>(learnt_.since) >= kTrustedSymbols;
+  const bool known = static_cast<double>(learnt_.since()) >= kTrustedSymbols;
   const bool back = known && silentFor_ >= kSilentSymbols;
   silentFor_ = 0;
   recent_[observed_++ % kRecent] = y;
@@ -46,54 +44,58 @@ bool SymbolLevel::observe(std::complex<float> y) {
     learnAgain();
     return known;
   }
-  Estimates& e = learnt_;
-  const double most = kMostPowerRatio * e.power;
-  const double limit = e.since >= kLatest && power > most ? std::sqrt(most / power) : 1.0;
-  const double weight = 1.0 / std::min(kSettledSymbols, static_cast<double>(++e.since));
+  const double most = kMostPowerRatio * power();
+  const double limit =
+      learnt_.since() >= kLatest && outputPower > most ? std::sqrt(most / outputPower) : 1.0;
   const double inPhase2 = y.real() * limit * y.real() * limit;
-  e.power = std::max(e.power + weight * (power * limit * limit - e.power), kLeastPower);
-  e.moment2 += weight * (inPhase2 - e.moment2);
-  e.moment4 += weight * (inPhase2 * inPhase2 - e.moment4);
+  learnt_.power.add(outputPower * limit * limit);
+  learnt_.moment2.add(inPhase2);
+  learnt_.moment4.add(inPhase2 * inPhase2);
   return back;
 }
 
 bool SymbolLevel::jumped() const {
-  if (observed_ < kRecent || learnt_.since < kRecent) return false;
+  if (observed_ < kRecent || learnt_.since() < kRecent) return false;
   std::array<double, kRecent> powers{};
   std::transform(recent_.begin(), recent_.end(), powers.begin(),
                  [](std::complex<float> y) { return std::norm(std::complex<double>(y)); });
   const auto middle = powers.begin() + kRecent / 2;
   std::nth_element(powers.begin(), middle, powers.end());
   const double median = std::max(*middle, kLeastPower);
-  return median > kJumpRatio * learnt_.power || median < learnt_.power / kJumpRatio;
+  return median > kJumpRatio * power() || median < power() / kJumpRatio;
 }
 
 // From the latest symbols alone: all of them came after the jump by the time the median moved.
 void SymbolLevel::learnAgain() {
-  learnt_ = {.power = 0.0, .since = kLatest};
+  double meanPower = 0.0;
+  double moment2 = 0.0;
+  double moment4 = 0.0;
   for (std::size_t i = 0; i < kLatest; ++i) {
     const std::complex<double> y(recent_[(observed_ - 1 - i) % kRecent]);
     const double inPhase2 = y.real() * y.real();
-    learnt_.power += std::norm(y) / kLatest;
-    learnt_.moment2 += inPhase2 / kLatest;
-    learnt_.moment4 += inPhase2 * inPhase2 / kLatest;
+    meanPower += std::norm(y) / kLatest;
+    moment2 += inPhase2 / kLatest;
+    moment4 += inPhase2 * inPhase2 / kLatest;
   }
-  learnt_.power = std::max(learnt_.power, kLeastPower);
+  learnt_.power.restartFrom(meanPower, kLatest);
+  learnt_.moment2.restartFrom(moment2, kLatest);
+  learnt_.moment4.restartFrom(moment4, kLatest);
 }
 
 // For two values +-A with Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
 double SymbolLevel::amplitude() const {
-  const double m2 = learnt_.moment2;
-  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * m2 * m2 - learnt_.moment4) / 2.0)));
+  const double m2 = learnt_.moment2.value();
+  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * m2 * m2 - learnt_.moment4.value()) / 2.0)));
 }
 
 double SymbolLevel::noise() const {
   const double amplitude2 = amplitude() * amplitude();
-  return std::max({learnt_.moment2 - amplitude2, kLeastNoiseShare * learnt_.moment2, kLeastPower});
+  const double m2 = learnt_.moment2.value();
+  return std::max({m2 - amplitude2, kLeastNoiseShare * m2, kLeastPower});
 }
 
 double SymbolLevel::trust() const {
-  return std::min(1.0, static_cast<double>(learnt_.since) / kTrustedSymbols);
+  return std::min(1.0, static_cast<double>(learnt_.since()) / kTrustedSymbols);
 }
 
 double SymbolLevel::logLikelihoodRatio(double inPhase) const {

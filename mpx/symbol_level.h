@@ -8,10 +8,13 @@
 // nothing.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <complex>
 #include <cstddef>
 #include <cstdint>
+
+#include "dsp/running_mean.h"
 
 namespace tavimor::mpx {
 
@@ -22,7 +25,7 @@ class SymbolLevel {
   bool observe(std::complex<float> y);
 
   // The mean power of the outputs, never 0: what the detectors are scaled by.
-  double power() const { return learnt_.power; }
+  double power() const { return std::max(learnt_.power.value(), kLeastPower); }
   // A clean symbol's in-phase part.
   double amplitude() const;
   // The variance of the noise on the in-phase part.
@@ -39,12 +42,16 @@ class SymbolLevel {
   // silence, however it rings down in the filters, is all one level.
   static constexpr double kLeastPower = 1e-14;
 
+  // The averages' length once settled, in symbols.
+  static constexpr double kSettledSymbols = 200.0;
+
   struct Estimates {
-    double power = kLeastPower;
+    dsp::RunningMean<double> power{kSettledSymbols};
     // The in-phase part's second and fourth moments.
-    double moment2 = 0.0;
-    double moment4 = 0.0;
-    std::uint64_t since = 0;  // symbols learnt from
+    dsp::RunningMean<double> moment2{kSettledSymbols};
+    dsp::RunningMean<double> moment4{kSettledSymbols};
+    // Symbols learnt from.
+    std::uint64_t since() const { return power.count(); }
   };
 
   bool jumped() const;

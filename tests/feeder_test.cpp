@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The feeder's pure parts: hex group log lines, packet bytes and the command line.
+// The feeder's pure parts: hex group log lines, packet bytes, the command line and what a
+// recording is taken for.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+
+#include <fstream>
 #include <sstream>
 
 #include "tests/support/row_name.h"
+#include "tests/support/temporary_working_directory.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/group_log.h"
 #include "tools/feed/pacer.h"
+#include "tools/feed/recording_probe.h"
 #include "tools/feed/sample_input.h"
 
 namespace tavimor {
@@ -344,16 +350,12 @@ TEST_P(GoodCommandLineTest, GivesTheOptions) {
   ASSERT_NE(options, nullptr);
   const FeedOptions& expected = GetParam().expected;
   EXPECT_EQ(options->device, expected.device);
-  EXPECT_EQ(options->logFile, expected.logFile);
+  EXPECT_TRUE(options->input == expected.input);
   EXPECT_EQ(options->groupsPerSecond, expected.groupsPerSecond);
   EXPECT_EQ(options->count, expected.count);
   EXPECT_EQ(options->strict, expected.strict);
   EXPECT_EQ(options->timed, expected.timed);
   EXPECT_EQ(options->maxGap, expected.maxGap);
-  EXPECT_EQ(options->mpx, expected.mpx);
-  EXPECT_EQ(options->iq, expected.iq);
-  EXPECT_EQ(options->sampleRate, expected.sampleRate);
-  EXPECT_EQ(options->offsetHz, expected.offsetHz);
   EXPECT_EQ(options->quiet, expected.quiet);
   EXPECT_EQ(options->hexLines, expected.hexLines);
 }
@@ -362,45 +364,42 @@ INSTANTIATE_TEST_SUITE_P(
     CommandLine, GoodCommandLineTest,
     ::testing::Values(
         GoodCommandLine{"DeviceOnly", {"/dev/pts/3"}, {.device = "/dev/pts/3"}},
-        GoodCommandLine{"RateZeroAndLog",
-                        {"-r", "0", "/dev/pts/3", "log.txt"},
-                        {.device = "/dev/pts/3", .logFile = "log.txt", .groupsPerSecond = 0}},
-        GoodCommandLine{"StandardStreamsWithRateAndCount",
-                        {"--rate=2.5", "--count", "100", "-", "-"},
-                        {.device = "-", .logFile = "-", .groupsPerSecond = 2.5, .count = 100}},
+        GoodCommandLine{
+            "RateZeroAndLog",
+            {"-r", "0", "/dev/pts/3", "log.txt"},
+            {.device = "/dev/pts/3", .input = LogInput{"log.txt"}, .groupsPerSecond = 0}},
+        GoodCommandLine{
+            "StandardStreamsWithRateAndCount",
+            {"--rate=2.5", "--count", "100", "-", "-"},
+            {.device = "-", .input = LogInput{"-"}, .groupsPerSecond = 2.5, .count = 100}},
         GoodCommandLine{"OptionsAfterTheOperands",
                         {"--strict", "dev", "log", "-n", "7"},
-                        {.device = "dev", .logFile = "log", .count = 7, .strict = true}},
+                        {.device = "dev", .input = LogInput{"log"}, .count = 7, .strict = true}},
         GoodCommandLine{"DoubleDashBeforeADeviceLikeAnOption",
                         {"--count=1", "--", "-odd-device"},
                         {.device = "-odd-device", .count = 1}},
         GoodCommandLine{
-            "Timed", {"--timed", "-", "-"}, {.device = "-", .logFile = "-", .timed = true}},
+            "Timed", {"--timed", "-", "-"}, {.device = "-", .input = LogInput{"-"}, .timed = true}},
         GoodCommandLine{"TimedWithMaxGapAndRate",
                         {"--max-gap=0.3", "--timed", "-r", "20", "dev", "log"},
                         {.device = "dev",
-                         .logFile = "log",
+                         .input = LogInput{"log"},
                          .groupsPerSecond = 20,
                          .timed = true,
                          .maxGap = 300ms}},
-        GoodCommandLine{
-            "MpxRateBeforeTheModeIsSamplesASecond",
-            {"-r", "228k", "--mpx", "--hex", "-", "-"},
-            {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 228'000, .hexLines = true}},
+        GoodCommandLine{"MpxRateBeforeTheModeIsSamplesASecond",
+                        {"-r", "228k", "--mpx", "--hex", "-", "-"},
+                        {.device = "-", .input = MultiplexInput{"-", 228'000}, .hexLines = true}},
         GoodCommandLine{"MpxLowestRate",
                         {"--mpx", "--rate=128k", "-", "-"},
-                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 128'000}},
+                        {.device = "-", .input = MultiplexInput{"-", 128'000}}},
         GoodCommandLine{"MpxRateInMegaSamples",
                         {"--mpx", "--rate=0.25M", "-", "-"},
-                        {.device = "-", .logFile = "-", .mpx = true, .sampleRate = 250'000}},
-        GoodCommandLine{"IqRateAndOffsetBelowTheCentre",
-                        {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
-                        {.device = "-",
-                         .logFile = "-",
-                         .iq = true,
-                         .sampleRate = 2'400'000,
-                         .offsetHz = -200'000,
-                         .quiet = true}}),
+                        {.device = "-", .input = MultiplexInput{"-", 250'000}}},
+        GoodCommandLine{
+            "IqRateAndOffsetBelowTheCentre",
+            {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
+            {.device = "-", .input = IqInput{"-", 2'400'000, -200'000}, .quiet = true}}),
     testing::kRowName);
 
 struct BadCommandLine {
@@ -458,6 +457,63 @@ TEST(CommandLine, HelpAndVersionNeedNoDevice) {
   EXPECT_TRUE(std::holds_alternative<VersionRequest>(parseCommandLine({"-V"})));
   EXPECT_TRUE(std::holds_alternative<VersionRequest>(parseCommandLine({"--version", "dev"})));
 }
+
+struct ProbeCase {
+  std::string_view name;
+  std::string_view file;
+  int rate;      // of a sound file to write; 0: the text written instead
+  int channels;  // of the sound file
+  std::string_view text;
+  // --probe's answer, or the start of why the file is refused.
+  std::string_view said;
+};
+
+class Probe : public ::testing::TestWithParam<ProbeCase> {};
+
+TEST_P(Probe, TellsTheKindFromTheFileItself) {
+  const ProbeCase& row = GetParam();
+  const testing::TemporaryWorkingDirectory directory;
+  const std::string file(row.file);
+  if (row.rate > 0) {
+    SF_INFO info{};
+    info.samplerate = row.rate;
+    info.channels = row.channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* sound = sf_open(file.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(sound, nullptr);
+    const std::vector<short> silence(static_cast<std::size_t>(row.rate * row.channels / 4), 0);
+    sf_writef_short(sound, silence.data(), row.rate / 4);
+    sf_close(sound);
+  } else {
+    std::ofstream(file) << row.text;
+  }
+  const auto probed = probeRecording(file);
+  if (const auto* problem = std::get_if<std::string>(&probed)) {
+    EXPECT_TRUE(problem->starts_with(row.said)) << *problem;
+    return;
+  }
+  EXPECT_EQ(describeRecording(file, std::get<Recording>(probed)), row.said);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Recordings, Probe,
+    ::testing::Values(
+        ProbeCase{"TwoChannelsAreIq", "a.wav", 1'024'000, 2, "",
+                  "file: a.wav\nkind: iq\nrate: 1024000\nchannels: 2\nlength: 256000\n"
+                  "seconds: 0.250\n"},
+        ProbeCase{"OneChannelIsAMultiplex", "b.wav", 171'000, 1, "",
+                  "file: b.wav\nkind: multiplex\nrate: 171000\nchannels: 1\nlength: 42750\n"
+                  "seconds: 0.250\n"},
+        ProbeCase{"AudioCannotCarryRds", "c.wav", 48'000, 2, "",
+                  "file: c.wav\nkind: audio\nrate: 48000\nchannels: 2\nlength: 12000\n"
+                  "seconds: 0.250\n"},
+        ProbeCase{"RawIqByItsName", "d.cu8", 0, 0, "0123456789",
+                  "file: d.cu8\nkind: raw-iq\nchannels: 2\nlength: 5\n"},
+        ProbeCase{"GroupLogAfterAHeader", "e.txt", 0, 0,
+                  "<log of a station>\nF201 0408 2037 2020\nF201 ---- 2037 2020\n",
+                  "file: e.txt\nkind: log\nlength: 2\n"},
+        ProbeCase{"TextIsRefused", "f.txt", 0, 0, "Dear listener,\n", "neither a sound file"}),
+    testing::kRowName);
 
 }  // namespace
 }  // namespace tavimor::feed

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The FM receiver on a stick's synthesized 8-bit I/Q, through the multiplex decoder: clean and
-// echoed receptions decoded group for group, one station picked out of two, and the rates and
-// offsets it refuses.
+// The FM receiver on a stick's synthesized 8-bit I/Q, through the receiver chain: clean and echoed
+// receptions decoded group for group, one station picked out of two, the same multiplex however
+// the I/Q is cut into writes, and the rates and offsets it refuses.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fm/fm_receiver.h"
-#include "mpx/mpx_decoder.h"
+#include "receiver/receiver_chain.h"
 #include "tests/support/iq_signal.h"
 #include "tests/support/mpx_signal.h"
 #include "tests/support/row_name.h"
@@ -28,19 +28,19 @@ constexpr std::size_t kLeadIn = 5;
 constexpr std::size_t kChecked = 10;
 constexpr double kRmsLevel = 0.25;
 
-struct Station {
+struct SentStation {
   std::vector<RdsGroup> groups;
   testing::MpxSignal multiplex;
 };
 
-Station station(double iqRate, std::uint32_t seed,
-                testing::Programme programme = testing::Programme::Stereo,
-                std::size_t groups = kLeadIn + kChecked) {
+SentStation station(double iqRate, std::uint32_t seed,
+                    testing::Programme programme = testing::Programme::Stereo,
+                    std::size_t groups = kLeadIn + kChecked) {
   testing::MpxSignalOptions options;
   options.sampleRate = iqRate;
   options.programme = programme;
   options.seed = seed;
-  Station made{testing::randomGroups(groups, seed), {}};
+  SentStation made{testing::randomGroups(groups, seed), {}};
   made.multiplex = testing::synthesizeMpx(made.groups, options);
   return made;
 }
@@ -54,12 +54,12 @@ std::vector<std::complex<float>> stick(std::vector<std::complex<float>> iq, doub
 
 struct Reception {
   std::vector<mpx::DecodedGroup> groups;
-  // A group's end in I/Q samples, from its end in multiplex samples.
+  // A group's end in I/Q samples.
   std::vector<double> iqEnds;
-  // Of the multiplex after the first second.
-  double multiplexPower = 0.0;
   CarrierStatus status;
 };
+
+constexpr std::size_t kWrite = 16'384;
 
 double meanSquare(std::span<const float> samples) {
   double sum = 0.0;
@@ -69,26 +69,28 @@ double meanSquare(std::span<const float> samples) {
 }
 
 Reception receive(const std::vector<std::complex<float>>& iq, double iqRate, double offsetHz) {
-  FmReceiver receiver(iqRate, offsetHz);
-  mpx::MpxDecoder decoder(receiver.multiplexRate());
+  receiver::ReceiverChain chain(
+      {.kind = receiver::SignalKind::Iq, .sampleRate = iqRate, .offsetHz = offsetHz});
   Reception result;
-  std::vector<float> multiplex;
-  std::vector<float> all;
-  constexpr std::size_t kWrite = 16'384;
   for (std::size_t i = 0; i < iq.size(); i += kWrite) {
-    multiplex.clear();
-    receiver.process(std::span(iq).subspan(i, std::min(kWrite, iq.size() - i)), multiplex);
-    all.insert(all.end(), multiplex.begin(), multiplex.end());
-    decoder.process(multiplex, [&](const mpx::DecodedGroup& group) {
-      result.groups.push_back(group);
-      result.iqEnds.push_back((static_cast<double>(group.endSample) - receiver.delay()) * iqRate /
-                              receiver.multiplexRate());
-    });
+    chain.process(std::span(iq).subspan(i, std::min(kWrite, iq.size() - i)),
+                  [&](const receiver::TimedGroup& timed) {
+                    result.groups.push_back(timed.group);
+                    result.iqEnds.push_back(timed.endSeconds * iqRate);
+                  });
   }
-  result.multiplexPower =
-      meanSquare(std::span(all).subspan(static_cast<std::size_t>(receiver.multiplexRate())));
-  result.status = receiver.status();
+  result.status = chain.status().carrier.value();
   return result;
+}
+
+// The FM receiver's multiplex, written `write` samples at a time.
+std::vector<float> multiplexOf(const std::vector<std::complex<float>>& iq, double iqRate,
+                               double offsetHz, std::size_t write = kWrite) {
+  FmReceiver receiver(iqRate, offsetHz);
+  std::vector<float> multiplex;
+  for (std::size_t i = 0; i < iq.size(); i += write)
+    receiver.process(std::span(iq).subspan(i, std::min(write, iq.size() - i)), multiplex);
+  return multiplex;
 }
 
 struct ReceptionCase {
@@ -107,7 +109,7 @@ class Receives : public ::testing::TestWithParam<ReceptionCase> {};
 
 TEST_P(Receives, EveryGroupAfterTheLeadInWhereItEnded) {
   const ReceptionCase& row = GetParam();
-  const Station sent = station(row.iqRate, 7, row.programme);
+  const SentStation sent = station(row.iqRate, 7, row.programme);
   double carrierPower = 1.0;
   for (const testing::Echo& echo : row.echoes)
     carrierPower += echo.amplitude * echo.amplitude;
@@ -115,8 +117,8 @@ TEST_P(Receives, EveryGroupAfterTheLeadInWhereItEnded) {
       sent.multiplex.samples, row.iqRate, {.carrierOffsetHz = row.offsetHz, .echoes = row.echoes});
   for (std::complex<float>& sample : iq)
     sample += row.dc;
-  const Reception received =
-      receive(stick(std::move(iq), row.iqRate, 40.0, carrierPower), row.iqRate, row.offsetHz);
+  iq = stick(std::move(iq), row.iqRate, 40.0, carrierPower);
+  const Reception received = receive(iq, row.iqRate, row.offsetHz);
   std::vector<int> times(sent.groups.size(), 0);
   // The decoder places a group's end within a tenth of a millisecond or so; a quarter leaves room
   // for that but not for a delay counted the wrong way.
@@ -135,9 +137,13 @@ TEST_P(Receives, EveryGroupAfterTheLeadInWhereItEnded) {
     EXPECT_EQ(times[i], 1) << "group " << i << " is not reported once where it ended";
   EXPECT_EQ(received.status.equalizing, row.equalizing);
   // 75 kHz of deviation is 1 in the multiplex as in the station's.
+  const std::vector<float> multiplex = multiplexOf(iq, row.iqRate, row.offsetHz);
+  const double multiplexRate = FmReceiver(row.iqRate, row.offsetHz).multiplexRate();
+  const double receivedPower =
+      meanSquare(std::span(multiplex).subspan(static_cast<std::size_t>(multiplexRate)));
   const double sentPower =
       meanSquare(std::span(sent.multiplex.samples).subspan(static_cast<std::size_t>(row.iqRate)));
-  EXPECT_NEAR(10.0 * std::log10(received.multiplexPower / sentPower), 0.0, 0.5);
+  EXPECT_NEAR(10.0 * std::log10(receivedPower / sentPower), 0.0, 0.5);
   // The stick's samples hold kRmsLevel squared of power, the carrier's share of it in the channel.
   EXPECT_NEAR(received.status.levelDbfs,
               20.0 * std::log10(kRmsLevel) +
@@ -179,8 +185,8 @@ TEST(FmReceiver, PicksTheStationAtItsOffset) {
   constexpr double kRate = 1'024'000.0;
   constexpr double kApart = 150'000.0;
   constexpr float kStronger = 3.16F;
-  const Station lower = station(kRate, 21);
-  const Station upper = station(kRate, 22);
+  const SentStation lower = station(kRate, 21);
+  const SentStation upper = station(kRate, 22);
   ASSERT_NE(lower.groups[0].a, upper.groups[0].a);
   std::vector<std::complex<float>> iq = testing::modulateFm(
       lower.multiplex.samples, kRate, {.carrierOffsetHz = -kApart, .echoes = {}});
@@ -190,7 +196,7 @@ TEST(FmReceiver, PicksTheStationAtItsOffset) {
   for (std::size_t n = 0; n < iq.size(); ++n)
     iq[n] += kStronger * other[n];
   iq = stick(std::move(iq), kRate, 40.0, 1.0);
-  for (const Station* wanted : {&lower, &upper}) {
+  for (const SentStation* wanted : {&lower, &upper}) {
     const double offset = wanted == &lower ? -kApart : kApart;
     const Reception received = receive(iq, kRate, offset);
     std::size_t complete = 0;
@@ -208,7 +214,7 @@ TEST(FmReceiver, PicksTheStationAtItsOffset) {
 TEST(FmReceiver, KeepsMostGroupsOfACleanChannelNearTheThreshold) {
   constexpr double kRate = 1'024'000.0;
   constexpr std::size_t kGroups = 200;
-  const Station sent = station(kRate, 7, testing::Programme::Stereo, kGroups);
+  const SentStation sent = station(kRate, 7, testing::Programme::Stereo, kGroups);
   const Reception received = receive(
       stick(testing::modulateFm(sent.multiplex.samples, kRate, {}), kRate, 12.0, 1.0), kRate, 0.0);
   std::size_t complete = 0;
@@ -220,7 +226,7 @@ TEST(FmReceiver, KeepsMostGroupsOfACleanChannelNearTheThreshold) {
 // A damaged stretch of a recording costs the groups it covers, not the rest.
 TEST(FmReceiver, GoesOnAfterSamplesThatAreNotNumbers) {
   constexpr double kRate = 1'024'000.0;
-  const Station sent = station(kRate, 7);
+  const SentStation sent = station(kRate, 7);
   std::vector<std::complex<float>> iq =
       stick(testing::modulateFm(sent.multiplex.samples, kRate, {}), kRate, 40.0, 1.0);
   const std::size_t damaged = sent.multiplex.groupEnds[kLeadIn];
@@ -235,6 +241,28 @@ TEST(FmReceiver, GoesOnAfterSamplesThatAreNotNumbers) {
   for (std::size_t g = 0; g < received.groups.size(); ++g)
     if (received.iqEnds[g] > from) after += received.groups[g].complete() ? 1 : 0;
   EXPECT_EQ(after, kChecked - 2);
+}
+
+// A station off the centre, beside the stick's DC: every stage that keeps state across writes
+// (the DC, the mixer's phase, the level, the filters, the equalizer) gives the same multiplex,
+// sample for sample, however the I/Q is cut.
+TEST(FmReceiver, GivesTheSameMultiplexInWritesOfAnySize) {
+  constexpr double kRate = 1'024'000.0;
+  constexpr double kOffset = -123'456.7;
+  const SentStation sent = station(kRate, 7, testing::Programme::Stereo, 4);
+  std::vector<std::complex<float>> iq = testing::modulateFm(
+      sent.multiplex.samples, kRate, {.carrierOffsetHz = kOffset, .echoes = {{8e-6, 0.5, 1.0}}});
+  for (std::complex<float>& sample : iq)
+    sample += std::complex<float>(0.3F, -0.2F);
+  iq = stick(std::move(iq), kRate, 20.0, 1.25);
+  const std::vector<float> reference = multiplexOf(iq, kRate, kOffset);
+  for (const std::size_t write : {1, 333, 4'096, 100'000}) {
+    const std::vector<float> multiplex = multiplexOf(iq, kRate, kOffset, write);
+    ASSERT_EQ(multiplex.size(), reference.size()) << "in writes of " << write;
+    const auto differs = std::ranges::mismatch(multiplex, reference);
+    EXPECT_EQ(differs.in1, multiplex.end())
+        << "in writes of " << write << ", from sample " << differs.in1 - multiplex.begin();
+  }
 }
 
 struct SettingCase {

@@ -13,6 +13,7 @@
 #include <random>
 #include <vector>
 
+#include "dsp/constants.h"
 #include "mpx/block_code.h"
 #include "mpx/mpx_decoder.h"
 #include "tests/support/mpx_signal.h"
@@ -26,7 +27,7 @@ using testing::MpxSignalOptions;
 using testing::PilotTone;
 using testing::Programme;
 
-constexpr double kGroupSeconds = 104.0 / 1187.5;
+using dsp::kGroupSeconds;
 
 struct Decoded {
   std::vector<DecodedGroup> groups;

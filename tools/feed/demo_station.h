@@ -9,11 +9,12 @@
 #include <string_view>
 
 #include "decode/rds_group.h"
+#include "dsp/constants.h"
 
 namespace tavimor::feed {
 
-// A station sends 11.4 groups per second (1187.5 bit/s, 104 bits per group).
-inline constexpr double kRdsGroupsPerSecond = 11.4;
+// A station sends about 11.4 groups per second.
+inline constexpr double kRdsGroupsPerSecond = dsp::kGroupsPerSecond;
 inline constexpr std::uint64_t kGroupsPerMinute = 684;
 
 namespace demo {
@@ -45,7 +46,7 @@ class DemoStation {
   // startTime is the clock time of the first group, sent in the clock-time groups.
   explicit DemoStation(std::chrono::sys_seconds startTime) : startTime_(startTime) {}
 
-  // Group n goes on air n / 11.4 s after the start, whatever pace the feeder plays it at.
+  // Group n goes on air n / kRdsGroupsPerSecond s after the start, whatever pace the feeder plays it at.
   static std::chrono::milliseconds airTime(std::uint64_t index);
 
   // In each run of 12 groups: four 0A carrying the whole PS and the four DI flags, six 2A, one 1A

@@ -12,6 +12,7 @@
 #include "tools/feed/feed_options.h"
 #include "tools/feed/messages.h"
 #include "tools/feed/packet_writer.h"
+#include "tools/feed/recording_probe.h"
 #include "tools/feed/replay_sources.h"
 #include "tools/feed/signal_source.h"
 #include "tools/feed/stop_request.h"
@@ -94,13 +95,15 @@ OpenedSource openSource(const FeedOptions& options) {
   if (options.decodes()) {
     return openSignalSource(options, {std::cerr, ::isatty(STDERR_FILENO) == 1}, stopRequested());
   }
-  if (options.logFile) return openLogSource(options, std::cerr, stopRequested());
+  if (std::holds_alternative<LogInput>(options.input))
+    return openLogSource(options, std::cerr, stopRequested());
   return makeDemoSource(options, stopRequested());
 }
 
 // What a run needs of the standard streams that were closed.
 std::optional<SourceError> missingStream(const FeedOptions& options, const ClosedStreams& closed) {
-  if (closed.input && options.logFile == "-") return SourceError{"-", "standard input is closed"};
+  if (closed.input && options.inputPath() == "-")
+    return SourceError{"-", "standard input is closed"};
   if (closed.output && options.device == "-") return SourceError{"-", "standard output is closed"};
   return std::nullopt;
 }
@@ -131,6 +134,16 @@ int run(const FeedOptions& options, const ClosedStreams& closed) {
   return outcome.writeFailed || source.failed() ? kExitError : EXIT_SUCCESS;
 }
 
+int probe(const ProbeRequest& request) {
+  const auto probed = probeRecording(request.path);
+  if (const auto* problem = std::get_if<std::string>(&probed)) {
+    std::cerr << problemLine(request.path, *problem);
+    return kExitError;
+  }
+  std::cout << describeRecording(request.path, std::get<Recording>(probed));
+  return EXIT_SUCCESS;
+}
+
 int runCommandLine(const std::vector<std::string_view>& arguments, const ClosedStreams& closed) {
   const CommandLine commandLine = parseCommandLine(arguments);
   if (const auto* error = std::get_if<UsageError>(&commandLine)) {
@@ -146,6 +159,7 @@ int runCommandLine(const std::vector<std::string_view>& arguments, const ClosedS
     std::cout << kProgramName << ' ' << kVersion << '\n';
     return EXIT_SUCCESS;
   }
+  if (const auto* request = std::get_if<ProbeRequest>(&commandLine)) return probe(*request);
   return run(std::get<FeedOptions>(commandLine), closed);
 }
 

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <sstream>
 
 #include "fm/fm_receiver.h"
 #include "mpx/mpx_decoder.h"
@@ -52,10 +53,20 @@ std::optional<double> parseScaled(std::string_view text) {
 struct RateRange {
   double lowest;
   double highest;
-  std::string_view shown;
 };
-constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate, "from 128k to 10M"};
-constexpr RateRange kIqRates{fm::kMinIqRate, fm::kMaxIqRate, "from 900k to 3.2M"};
+constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate};
+constexpr RateRange kIqRates{fm::kMinIqRate, fm::kMaxIqRate};
+
+// As a rate is given: "128k", "3.2M".
+std::string scaledRate(double rate) {
+  std::ostringstream text;
+  if (rate >= 1e6) {
+    text << rate / 1e6 << 'M';
+  } else {
+    text << rate / 1e3 << 'k';
+  }
+  return text.str();
+}
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   std::uint64_t count = 0;
@@ -66,20 +77,30 @@ std::optional<std::uint64_t> parseCount(std::string_view text) {
 
 bool takesValue(std::string_view option) {
   return option == "-r" || option == "--rate" || option == "-n" || option == "--count" ||
-         option == "--max-gap" || option == "--offset";
+         option == "--max-gap" || option == "--offset" || option == "--probe";
 }
+
+// What picks the input, which only the whole command line tells.
+struct InputFlags {
+  bool mpx = false;
+  bool iq = false;
+  std::optional<double> offsetHz;
+  std::optional<double> sampleRate;
+};
 
 // --rate means groups per second, or samples per second with --mpx or --iq, which may come
 // after it.
-std::optional<UsageError> applyRate(std::string_view value, FeedOptions& options) {
-  if (options.decodes()) {
-    const RateRange& range = options.iq ? kIqRates : kMpxRates;
+std::optional<UsageError> applyRate(std::string_view value, InputFlags& flags,
+                                    FeedOptions& options) {
+  if (flags.mpx || flags.iq) {
+    const RateRange& range = flags.iq ? kIqRates : kMpxRates;
     const auto rate = parseScaled(value);
     if (!rate || *rate < range.lowest || *rate > range.highest) {
-      return UsageError{"invalid sample rate '" + std::string(value) + "' (" +
-                        std::string(range.shown) + " samples a second)"};
+      return UsageError{"invalid sample rate '" + std::string(value) + "' (" + "from " +
+                        scaledRate(range.lowest) + " to " + scaledRate(range.highest) +
+                        " samples a second)"};
     }
-    options.sampleRate = *rate;
+    flags.sampleRate = *rate;
     return std::nullopt;
   }
   const auto rate = parseNumber(value);
@@ -88,7 +109,8 @@ std::optional<UsageError> applyRate(std::string_view value, FeedOptions& options
   return std::nullopt;
 }
 
-std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& options) {
+std::optional<UsageError> applyOption(const OptionValue& option, InputFlags& flags,
+                                      FeedOptions& options) {
   if (option.name == "-n" || option.name == "--count") {
     const auto count = parseCount(option.value);
     if (!count) return UsageError{"invalid count '" + std::string(option.value) + "'"};
@@ -102,13 +124,13 @@ std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& op
   } else if (option.name == "--timed") {
     options.timed = true;
   } else if (option.name == "--mpx") {
-    options.mpx = true;
+    flags.mpx = true;
   } else if (option.name == "--iq") {
-    options.iq = true;
+    flags.iq = true;
   } else if (option.name == "--offset") {
     const auto offset = parseScaled(option.value);
     if (!offset) return UsageError{"invalid offset '" + std::string(option.value) + "'"};
-    options.offsetHz = *offset;
+    flags.offsetHz = *offset;
   } else if (option.name == "--quiet") {
     options.quiet = true;
   } else if (option.name == "--hex") {
@@ -119,28 +141,12 @@ std::optional<UsageError> applyOption(const OptionValue& option, FeedOptions& op
   return std::nullopt;
 }
 
-std::optional<UsageError> placeOperands(const std::vector<std::string_view>& operands,
-                                        FeedOptions& options) {
-  if (operands.empty()) return UsageError{"missing DEVICE"};
-  if (operands.size() > 2) {
-    return UsageError{"unexpected argument '" + std::string(operands[2]) + "'"};
-  }
-  options.device = operands[0];
-  if (operands.size() == 2) options.logFile = std::string(operands[1]);
-  if (options.strict && !options.logFile) return UsageError{"--strict needs a LOG"};
-  if (options.timed && !options.logFile) return UsageError{"--timed needs a LOG"};
-  if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
-  if (options.offsetHz && !options.iq) return UsageError{"--offset is for --iq"};
-  if (!options.decodes()) {
-    if (options.quiet) return UsageError{"--quiet is for --mpx or --iq"};
-    return std::nullopt;
-  }
-  const std::string mode = options.iq ? "--iq" : "--mpx";
-  if (options.mpx && options.iq) return UsageError{"--mpx and --iq exclude each other"};
-  if (!options.logFile) {
-    return UsageError{mode + " needs an INPUT (- for raw samples on standard input)"};
-  }
-  if (options.sampleRate && options.logFile != "-") {
+std::optional<UsageError> checkSignalInput(const InputFlags& flags, const FeedOptions& options,
+                                           const std::optional<std::string>& path) {
+  const std::string mode = flags.iq ? "--iq" : "--mpx";
+  if (flags.mpx && flags.iq) return UsageError{"--mpx and --iq exclude each other"};
+  if (!path) return UsageError{mode + " needs an INPUT (- for raw samples on standard input)"};
+  if (flags.sampleRate && path != "-") {
     return UsageError{"--rate is for raw samples on standard input; a sound file has its own"};
   }
   if (options.strict) return UsageError{"--strict is for a LOG, not " + mode};
@@ -148,12 +154,54 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
   return std::nullopt;
 }
 
+FeedInput inputOf(const InputFlags& flags, std::optional<std::string> path) {
+  if (flags.iq) return IqInput{*path, flags.sampleRate, flags.offsetHz.value_or(0.0)};
+  if (flags.mpx) return MultiplexInput{*path, flags.sampleRate};
+  if (path) return LogInput{*path};
+  return DemoInput{};
+}
+
+std::optional<UsageError> placeOperands(const std::vector<std::string_view>& operands,
+                                        const InputFlags& flags, FeedOptions& options) {
+  if (operands.empty()) return UsageError{"missing DEVICE"};
+  if (operands.size() > 2) {
+    return UsageError{"unexpected argument '" + std::string(operands[2]) + "'"};
+  }
+  options.device = operands[0];
+  std::optional<std::string> path;
+  if (operands.size() == 2) path = std::string(operands[1]);
+  if (options.strict && !path) return UsageError{"--strict needs a LOG"};
+  if (options.timed && !path) return UsageError{"--timed needs a LOG"};
+  if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
+  if (flags.offsetHz && !flags.iq) return UsageError{"--offset is for --iq"};
+  if (!flags.mpx && !flags.iq && options.quiet) return UsageError{"--quiet is for --mpx or --iq"};
+  if (flags.mpx || flags.iq) {
+    if (auto error = checkSignalInput(flags, options, path)) return error;
+  }
+  options.input = inputOf(flags, std::move(path));
+  return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<std::string> FeedOptions::inputPath() const {
+  return std::visit(
+      [](const auto& chosen) -> std::optional<std::string> {
+        if constexpr (requires { chosen.path; }) {
+          return chosen.path;
+        } else {
+          return std::nullopt;
+        }
+      },
+      input);
+}
 
 CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
   FeedOptions options;
+  InputFlags flags;
   std::vector<std::string_view> operands;
   std::optional<std::string_view> rate;
+  std::optional<std::string_view> probed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
@@ -183,14 +231,20 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
     }
     if (option.name == "-r" || option.name == "--rate") {
       rate = option.value;
-    } else if (auto error = applyOption(option, options)) {
+    } else if (option.name == "--probe") {
+      probed = option.value;
+    } else if (auto error = applyOption(option, flags, options)) {
       return *error;
     }
   }
-  if (rate) {
-    if (auto error = applyRate(*rate, options)) return *error;
+  if (probed) {
+    if (arguments.size() > 2) return UsageError{"--probe takes a FILE and nothing else"};
+    return ProbeRequest{std::string(*probed)};
   }
-  if (auto error = placeOperands(operands, options)) return *error;
+  if (rate) {
+    if (auto error = applyRate(*rate, flags, options)) return *error;
+  }
+  if (auto error = placeOperands(operands, flags, options)) return *error;
   return options;
 }
 
@@ -198,7 +252,7 @@ std::string usageText(std::string_view programName) {
   const std::string name(programName);
   return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" + "  or:  " + name +
          " --mpx [OPTION]... DEVICE INPUT\n" + "  or:  " + name +
-         " --iq [OPTION]... DEVICE INPUT\n" +
+         " --iq [OPTION]... DEVICE INPUT\n" + "  or:  " + name + " --probe FILE\n" +
          "Writes RDS groups to DEVICE as a receiver sends them: nine-byte packets, a lead byte\n"
          "then blocks A, B, C and D high byte first, at 9600 baud 8N1 on a serial line.\n"
          "\n"
@@ -238,6 +292,8 @@ std::string usageText(std::string_view programName) {
          "      --quiet            with --mpx or --iq, no reception status line\n"
          "      --hex              write hex group log lines, \"----\" for a lost block,\n"
          "                         instead of packets\n"
+         "      --probe=FILE       say what FILE holds (kind, rate, channels, length) and\n"
+         "                         exit\n"
          "  -h, --help             show this help and exit\n"
          "  -V, --version          show the version and exit\n"
          "\n"

@@ -23,9 +23,34 @@ inline constexpr double kMaxMpxSampleRate = 10'000'000.0;
 // Raw I/Q comes at the rate rtl_sdr is told to give (-s 1024000), unless told otherwise.
 inline constexpr double kDefaultIqSampleRate = 1'024'000.0;
 
+// The built-in demo station.
+struct DemoInput {
+  bool operator==(const DemoInput&) const = default;
+};
+// A hex group log, "-" for standard input.
+struct LogInput {
+  std::string path;
+  bool operator==(const LogInput&) const = default;
+};
+// An FM multiplex signal decoded here: a sound file, or "-" for raw samples on standard input.
+struct MultiplexInput {
+  std::string path;
+  std::optional<double> rate{};  // of raw samples; none: kDefaultMpxSampleRate
+  bool operator==(const MultiplexInput&) const = default;
+};
+// The I/Q of a tuner near the station, received and decoded here: a sound file, or "-" for raw
+// samples on standard input.
+struct IqInput {
+  std::string path;
+  std::optional<double> rate{};  // of raw samples; none: kDefaultIqSampleRate
+  double offsetHz = 0.0;         // of the station's carrier from the I/Q's centre
+  bool operator==(const IqInput&) const = default;
+};
+using FeedInput = std::variant<DemoInput, LogInput, MultiplexInput, IqInput>;
+
 struct FeedOptions {
-  std::string device;                    // "-" for standard output
-  std::optional<std::string> logFile{};  // "-" for standard input; none for the demo station
+  std::string device;  // "-" for standard output
+  FeedInput input = DemoInput{};
   // None: the source's own pace (kRdsGroupsPerSecond, none for live input); 0: as fast as the
   // line takes them.
   std::optional<double> groupsPerSecond{};
@@ -33,29 +58,29 @@ struct FeedOptions {
   bool strict = false;
   bool timed = false;                                 // at the times of the log's timestamps
   std::optional<std::chrono::milliseconds> maxGap{};  // none: kDefaultMaxGap
-  // The input is an FM multiplex signal whose groups are decoded here: logFile names a sound
-  // file, or "-" for raw samples on standard input at sampleRate.
-  bool mpx = false;
-  // The input is the I/Q of a stick tuned near the station, received and decoded here; logFile
-  // as for mpx.
-  bool iq = false;
-  // Of raw samples; none: kDefaultMpxSampleRate or kDefaultIqSampleRate.
-  std::optional<double> sampleRate{};
-  std::optional<double> offsetHz{};  // of the station's carrier from the I/Q's centre; none: 0
-  bool quiet = false;                // no reception status line
-  bool hexLines = false;             // hex group log lines instead of packets
+  bool quiet = false;                                 // no reception status line
+  bool hexLines = false;                              // hex group log lines instead of packets
 
   // Whether the groups are decoded here from a signal.
-  bool decodes() const { return mpx || iq; }
+  bool decodes() const {
+    return std::holds_alternative<MultiplexInput>(input) || std::holds_alternative<IqInput>(input);
+  }
+  // The file the input is read from, "-" for standard input; none for the demo station.
+  std::optional<std::string> inputPath() const;
 };
 
 struct HelpRequest {};
 struct VersionRequest {};
+// --probe: what a recording holds.
+struct ProbeRequest {
+  std::string path;
+};
 struct UsageError {
   std::string message;
 };
 
-using CommandLine = std::variant<FeedOptions, HelpRequest, VersionRequest, UsageError>;
+using CommandLine =
+    std::variant<FeedOptions, HelpRequest, VersionRequest, ProbeRequest, UsageError>;
 
 // arguments excludes the program name.
 CommandLine parseCommandLine(const std::vector<std::string_view>& arguments);

@@ -112,7 +112,7 @@ class DemoSource final : public GroupSource {
 
 OpenedSource openLogSource(const FeedOptions& options, std::ostream& diagnostics,
                            const std::atomic<bool>& stop) {
-  const std::string& name = *options.logFile;
+  const std::string& name = std::get<LogInput>(options.input).path;
   if (name == "-") {
     const std::string shownName = "(standard input)";
     if (isLiveInput(STDIN_FILENO)) {

@@ -20,7 +20,7 @@ struct SourceError {
 };
 using OpenedSource = std::variant<std::unique_ptr<GroupSource>, SourceError>;
 
-// The log options.logFile names, "-" for standard input: read as lines arrive if that is a pipe
+// The log of options.input, "-" for standard input: read as lines arrive if that is a pipe
 // or a terminal. Malformed lines are reported to diagnostics as they come.
 OpenedSource openLogSource(const FeedOptions& options, std::ostream& diagnostics,
                            const std::atomic<bool>& stop);

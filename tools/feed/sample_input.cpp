@@ -189,11 +189,14 @@ class SoundFileInput final : public SampleInput {
         file_(std::move(file)),
         sampleRate_(info.samplerate),
         channels_(static_cast<unsigned>(info.channels)),
+        frames_(source_->patches.empty() ? std::optional(static_cast<std::uint64_t>(info.frames))
+                                         : std::nullopt),
         shortfall_(std::move(shortfall)) {}
 
   double sampleRate() const override { return sampleRate_; }
   unsigned channels() const override { return channels_; }
   bool live() const override { return false; }
+  std::optional<std::uint64_t> frames() const override { return frames_; }
 
   void read(std::vector<float>& samples) override {
     samples.resize(kFileFrames * channels_);
@@ -215,6 +218,7 @@ class SoundFileInput final : public SampleInput {
   SoundFile file_;
   double sampleRate_;
   unsigned channels_;
+  std::optional<std::uint64_t> frames_;
   std::optional<std::string> shortfall_;
   std::optional<std::string> error_;
 };

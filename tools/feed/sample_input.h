@@ -47,6 +47,8 @@ class SampleInput {
   virtual unsigned channels() const = 0;
   // Whether the samples come as they are made (a pipe, a FIFO) rather than from a recording.
   virtual bool live() const = 0;
+  // Of each channel, where the input says.
+  virtual std::optional<std::uint64_t> frames() const { return std::nullopt; }
   // Replaces samples with the next frames, channels interleaved, waiting until some have arrived;
   // empty at the end of the input or once stop is set.
   virtual void read(std::vector<float>& samples) = 0;

@@ -11,8 +11,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "fm/fm_receiver.h"
-#include "mpx/mpx_decoder.h"
+#include "receiver/receiver_chain.h"
 #include "tools/feed/messages.h"
 #include "tools/feed/pacer.h"
 #include "tools/feed/sample_input.h"
@@ -24,71 +23,39 @@ namespace {
 // Signal without a group for this long is worth a word while decoding.
 constexpr double kHintSeconds = 5.0;
 
-// Turns the input's frames into the multiplex signal the decoder takes.
-class MultiplexFront {
+std::string samplesPerSecond(double rate) {
+  return std::to_string(std::llround(rate));
+}
+
+// The chain's samples from the input's frames: the first channel of a multiplex recording, or I
+// and Q.
+class FrameConverter {
  public:
-  virtual ~MultiplexFront() = default;
-  virtual double rate() const = 0;
-  virtual void convert(std::span<const float> frames, std::vector<float>& multiplex) = 0;
-  // When, in seconds from the input's first sample, this multiplex sample was on air.
-  virtual double secondsAt(std::uint64_t multiplexSample) const = 0;
-  // How the carrier is received, for the status line: nothing where there is no carrier to see.
-  virtual std::string carrier() const { return {}; }
-};
+  explicit FrameConverter(unsigned channels) : channels_(channels) {}
 
-// A multiplex recording's first channel.
-class FirstChannel final : public MultiplexFront {
- public:
-  FirstChannel(double rate, unsigned channels) : rate_(rate), channels_(channels) {}
-
-  double rate() const override { return rate_; }
-
-  void convert(std::span<const float> frames, std::vector<float>& multiplex) override {
-    multiplex.clear();
+  void feed(std::span<const float> frames, receiver::ReceiverChain& chain,
+            const receiver::TimedGroupHandler& onGroup) {
+    if (chain.settings().kind == receiver::SignalKind::Iq) {
+      iq_.resize(frames.size() / 2);
+      for (std::size_t i = 0; i < iq_.size(); ++i)
+        iq_[i] = {frames[2 * i], frames[2 * i + 1]};
+      chain.process(iq_, onGroup);
+      return;
+    }
+    if (channels_ == 1) {
+      chain.process(frames, onGroup);
+      return;
+    }
+    firstChannel_.clear();
     for (std::size_t i = 0; i < frames.size(); i += channels_)
-      multiplex.push_back(frames[i]);
-  }
-
-  double secondsAt(std::uint64_t multiplexSample) const override {
-    return static_cast<double>(multiplexSample) / rate_;
+      firstChannel_.push_back(frames[i]);
+    chain.process(firstChannel_, onGroup);
   }
 
  private:
-  double rate_;
   unsigned channels_;
-};
-
-// The station received from its I/Q, I in the first channel and Q in the second.
-class FmFront final : public MultiplexFront {
- public:
-  FmFront(double iqRate, double offsetHz) : receiver_(iqRate, offsetHz) {}
-
-  double rate() const override { return receiver_.multiplexRate(); }
-
-  void convert(std::span<const float> frames, std::vector<float>& multiplex) override {
-    iq_.resize(frames.size() / 2);
-    for (std::size_t i = 0; i < iq_.size(); ++i)
-      iq_[i] = {frames[2 * i], frames[2 * i + 1]};
-    multiplex.clear();
-    receiver_.process(iq_, multiplex);
-  }
-
-  double secondsAt(std::uint64_t multiplexSample) const override {
-    return std::max(0.0, static_cast<double>(multiplexSample) - receiver_.delay()) /
-           receiver_.multiplexRate();
-  }
-
-  std::string carrier() const override {
-    const fm::CarrierStatus status = receiver_.status();
-    std::ostringstream text;
-    text << "carrier " << std::lround(status.levelDbfs) << " dBFS";
-    if (status.equalizing) text << ", echo undone";
-    return text.str();
-  }
-
- private:
-  fm::FmReceiver receiver_;
   std::vector<std::complex<float>> iq_;
+  std::vector<float> firstChannel_;
 };
 
 struct DecodedInTime {
@@ -103,9 +70,18 @@ std::string percent(double share) {
   return text.str();
 }
 
-// "pilot, RDS 4.1 % at SNR 14 dB, 2 % of blocks lost, 1234 groups"
-std::string describeReception(const mpx::ReceptionStatus& status, std::uint64_t groups) {
+std::string describeCarrier(const fm::CarrierStatus& status) {
   std::ostringstream text;
+  text << "carrier " << std::lround(status.levelDbfs) << " dBFS";
+  if (status.equalizing) text << ", echo undone";
+  return text.str();
+}
+
+// "carrier -12 dBFS, pilot, RDS 4.1 % at SNR 14 dB, 2 % of blocks lost, 1234 groups"
+std::string describeReception(const receiver::ReceptionStatus& reception, std::uint64_t groups) {
+  std::ostringstream text;
+  if (reception.carrier) text << describeCarrier(*reception.carrier) << ", ";
+  const mpx::ReceptionStatus& status = reception.rds;
   text << (status.pilot ? "pilot" : "no pilot") << ", ";
   if (status.carrier) {
     text << "RDS " << percent(status.rdsLevel);
@@ -126,13 +102,15 @@ struct InputKind {
 
 std::string likelyCauses(InputKind kind) {
   if (kind.raw && kind.iq) {
-    return "is the input raw unsigned 8-bit I/Q at the right --rate (1024000 samples a second "
-           "unless given), with the station at the centre or --offset?";
+    return "is the input raw unsigned 8-bit I/Q at the right --rate (" +
+           samplesPerSecond(kDefaultIqSampleRate) +
+           " samples a second unless given), with the station at the centre or --offset?";
   }
   if (kind.raw) {
-    return "is the input the FM multiplex at the right --rate (171000 samples a second unless "
-           "given), and raw signed 16-bit little-endian? A sound file goes as INPUT, not on "
-           "standard input, and I/Q with --iq.";
+    return "is the input the FM multiplex at the right --rate (" +
+           samplesPerSecond(kDefaultMpxSampleRate) +
+           " samples a second unless given), and raw signed 16-bit little-endian? A sound file "
+           "goes as INPUT, not on standard input, and I/Q with --iq.";
   }
   if (kind.iq) return "does the recording hold the station at its centre or at --offset?";
   return "is the recording an FM multiplex signal, not audio? A two-channel I/Q recording goes "
@@ -155,14 +133,14 @@ std::string noRdsHint(const mpx::ReceptionStatus& status, double seconds, InputK
 
 class SignalSource final : public GroupSource {
  public:
-  SignalSource(std::unique_ptr<SampleInput> input, std::unique_ptr<MultiplexFront> front,
+  SignalSource(std::unique_ptr<SampleInput> input, receiver::ReceiverChain chain,
                std::string inputName, const FeedOptions& options, StatusOutput status,
                const std::atomic<bool>& stop)
       : input_(std::move(input)),
-        front_(std::move(front)),
-        decoder_(front_->rate()),
+        chain_(std::move(chain)),
+        frames_(input_->channels()),
         inputName_(std::move(inputName)),
-        kind_{options.iq, *options.logFile == "-"},
+        kind_{chain_.settings().kind == receiver::SignalKind::Iq, options.inputPath() == "-"},
         timed_(options.timed),
         watched_(input_->live() || options.timed),
         showStatus_(watched_ && !options.quiet),
@@ -184,7 +162,7 @@ class SignalSource final : public GroupSource {
     statusLine_.end();
     std::string text;
     if (const auto error = input_->error()) text += problemLine(inputName_, *error);
-    const mpx::DecoderCounts& counts = decoder_.counts();
+    const mpx::DecoderCounts& counts = chain_.counts();
     text += std::string(kProgramName) + ": decoded " + counted(counts.groups, "group") + " (" +
             std::to_string(counts.completeGroups) + " whole), " + counted(counts.blocks, "block") +
             " good and " + std::to_string(counts.lostBlocks) + " lost; sent " +
@@ -192,52 +170,48 @@ class SignalSource final : public GroupSource {
     if (outcome.skippedIncomplete > 0)
       text += ", skipped " + std::to_string(outcome.skippedIncomplete) + " with a lost block";
     text += '\n';
-    if (counts.groups == 0 && !input_->error() && signalSeconds() > 0.0)
-      text += noRdsHint(decoder_.status(), signalSeconds(), kind_);
+    if (counts.groups == 0 && !input_->error() && chain_.seconds() > 0.0)
+      text += noRdsHint(chain_.status().rds, chain_.seconds(), kind_);
     return text;
   }
 
   // A signal that ended without any RDS in it failed what it was given for.
   bool failed() const override {
-    return input_->error().has_value() || (ended_ && decoder_.counts().groups == 0);
+    return input_->error().has_value() || (ended_ && chain_.counts().groups == 0);
   }
 
  private:
   void decodeMore() {
-    input_->read(frames_);
-    const auto keepGroup = [&](const mpx::DecodedGroup& group) { keep(group); };
-    if (frames_.empty()) {
+    input_->read(samples_);
+    const auto keepGroup = [&](const receiver::TimedGroup& group) { keep(group); };
+    if (samples_.empty()) {
       // Stopped, the signal has not ended.
       if (stop_) return;
-      decoder_.finish(keepGroup);
+      chain_.finish(keepGroup);
       ended_ = true;
       return;
     }
-    front_->convert(frames_, multiplex_);
-    multiplexSamples_ += multiplex_.size();
-    decoder_.process(multiplex_, keepGroup);
+    frames_.feed(samples_, chain_, keepGroup);
     if (watched_) watch();
   }
 
   void watch() {
     if (showStatus_) {
       statusLine_.update([&] {
-        const std::string carrier = front_->carrier();
-        return std::string(kProgramName) + ": " + (carrier.empty() ? "" : carrier + ", ") +
-               describeReception(decoder_.status(), decoder_.counts().groups);
+        return std::string(kProgramName) + ": " +
+               describeReception(chain_.status(), chain_.counts().groups);
       });
     }
-    if (!hinted_ && decoder_.counts().groups == 0 && signalSeconds() >= kHintSeconds) {
+    if (!hinted_ && chain_.counts().groups == 0 && chain_.seconds() >= kHintSeconds) {
       hinted_ = true;
       statusLine_.end();
-      statusStream_ << noRdsHint(decoder_.status(), signalSeconds(), kind_) << std::flush;
+      statusStream_ << noRdsHint(chain_.status().rds, chain_.seconds(), kind_) << std::flush;
     }
   }
 
-  double signalSeconds() const { return static_cast<double>(multiplexSamples_) / front_->rate(); }
-
-  void keep(const mpx::DecodedGroup& group) {
-    const std::chrono::duration<double> ended(front_->secondsAt(group.endSample));
+  void keep(const receiver::TimedGroup& timed) {
+    const mpx::DecodedGroup& group = timed.group;
+    const std::chrono::duration<double> ended(timed.endSeconds);
     const auto onAir =
         input_->live()
             ? std::chrono::system_clock::now()
@@ -247,8 +221,8 @@ class SignalSource final : public GroupSource {
   }
 
   std::unique_ptr<SampleInput> input_;
-  std::unique_ptr<MultiplexFront> front_;
-  mpx::MpxDecoder decoder_;
+  receiver::ReceiverChain chain_;
+  FrameConverter frames_;
   std::string inputName_;
   InputKind kind_;
   bool timed_;
@@ -259,52 +233,62 @@ class SignalSource final : public GroupSource {
   const std::atomic<bool>& stop_;
   const PaceClock::time_point startedAt_ = PaceClock::now();
   const std::chrono::system_clock::time_point signalStart_ = std::chrono::system_clock::now();
-  std::vector<float> frames_;
-  std::vector<float> multiplex_;
-  std::uint64_t multiplexSamples_ = 0;
+  std::vector<float> samples_;
   std::deque<DecodedInTime> decoded_;
   bool ended_ = false;
   bool hinted_ = false;
 };
 
-std::variant<std::unique_ptr<SampleInput>, SourceError> openInput(const FeedOptions& options,
+// The signal's file or raw samples, and the chain's settings for it.
+struct SignalChoice {
+  receiver::SignalKind kind;
+  std::string path;
+  std::optional<double> rawRate;
+  double offsetHz = 0.0;
+};
+
+SignalChoice signalChoiceOf(const FeedInput& input) {
+  if (const auto* iq = std::get_if<IqInput>(&input))
+    return {receiver::SignalKind::Iq, iq->path, iq->rate, iq->offsetHz};
+  const auto& multiplex = std::get<MultiplexInput>(input);
+  return {receiver::SignalKind::Multiplex, multiplex.path, multiplex.rate};
+}
+
+std::variant<std::unique_ptr<SampleInput>, SourceError> openInput(const SignalChoice& choice,
                                                                   const std::atomic<bool>& stop) {
-  const std::string& name = *options.logFile;
-  if (name == "-") {
-    const RawFormat format = options.iq ? RawFormat::Unsigned8Iq : RawFormat::S16le;
-    const double rate =
-        options.sampleRate.value_or(options.iq ? kDefaultIqSampleRate : kDefaultMpxSampleRate);
+  const bool iq = choice.kind == receiver::SignalKind::Iq;
+  if (choice.path == "-") {
+    const RawFormat format = iq ? RawFormat::Unsigned8Iq : RawFormat::S16le;
+    const double rate = choice.rawRate.value_or(iq ? kDefaultIqSampleRate : kDefaultMpxSampleRate);
     return openRawSamples(STDIN_FILENO, format, rate, stop);
   }
-  auto opened = openSoundFile(name);
-  if (auto* problem = std::get_if<std::string>(&opened)) return SourceError{name, *problem};
+  auto opened = openSoundFile(choice.path);
+  if (auto* problem = std::get_if<std::string>(&opened)) return SourceError{choice.path, *problem};
   return std::move(std::get<std::unique_ptr<SampleInput>>(opened));
 }
 
-std::string rateText(double rate) {
-  return std::to_string(std::llround(rate));
-}
-
-std::variant<std::unique_ptr<MultiplexFront>, std::string> makeFront(const FeedOptions& options,
-                                                                     const SampleInput& input) {
+std::variant<receiver::ReceiverChain, std::string> makeChain(const SignalChoice& choice,
+                                                             const SampleInput& input) {
   const double rate = input.sampleRate();
-  if (!options.iq) {
-    if (rate < mpx::kMinSampleRate) {
-      return "its " + rateText(rate) +
-             " samples a second cannot carry RDS (at least 128000 are needed)";
+  if (choice.kind == receiver::SignalKind::Multiplex && rate < mpx::kMinSampleRate) {
+    return "its " + samplesPerSecond(rate) + " samples a second cannot carry RDS (at least " +
+           samplesPerSecond(mpx::kMinSampleRate) + " are needed)";
+  }
+  if (choice.kind == receiver::SignalKind::Iq) {
+    if (input.channels() != 2) {
+      return "holds " + counted(input.channels(), "channel") +
+             ", and I/Q takes two, I then Q (a multiplex recording goes with --mpx)";
     }
-    return std::make_unique<FirstChannel>(rate, input.channels());
-  }
-  if (input.channels() != 2) {
-    return "holds " + counted(input.channels(), "channel") +
-           ", and I/Q takes two, I then Q (a multiplex recording goes with --mpx)";
-  }
-  if (rate < fm::kMinIqRate || rate > fm::kMaxIqRate) {
-    return "its " + rateText(rate) +
-           " samples a second are outside what the receiver takes (900000 to 3200000)";
+    if (rate < fm::kMinIqRate || rate > fm::kMaxIqRate) {
+      return "its " + samplesPerSecond(rate) +
+             " samples a second are outside what the receiver "
+             "takes (" +
+             samplesPerSecond(fm::kMinIqRate) + " to " + samplesPerSecond(fm::kMaxIqRate) + ")";
+    }
   }
   try {
-    return std::make_unique<FmFront>(rate, options.offsetHz.value_or(0.0));
+    return receiver::ReceiverChain(
+        {.kind = choice.kind, .sampleRate = rate, .offsetHz = choice.offsetHz});
   } catch (const std::invalid_argument& error) {
     return std::string(error.what());
   }
@@ -314,15 +298,16 @@ std::variant<std::unique_ptr<MultiplexFront>, std::string> makeFront(const FeedO
 
 OpenedSource openSignalSource(const FeedOptions& options, StatusOutput status,
                               const std::atomic<bool>& stop) {
-  auto opened = openInput(options, stop);
+  const SignalChoice choice = signalChoiceOf(options.input);
+  auto opened = openInput(choice, stop);
   if (auto* error = std::get_if<SourceError>(&opened)) return *error;
   auto input = std::move(std::get<std::unique_ptr<SampleInput>>(opened));
-  const std::string name = *options.logFile == "-" ? "(standard input)" : *options.logFile;
-  auto front = makeFront(options, *input);
-  if (auto* problem = std::get_if<std::string>(&front)) return SourceError{name, *problem};
+  const std::string name = choice.path == "-" ? "(standard input)" : choice.path;
+  auto chain = makeChain(choice, *input);
+  if (auto* problem = std::get_if<std::string>(&chain)) return SourceError{name, *problem};
   return std::make_unique<SignalSource>(std::move(input),
-                                        std::move(std::get<std::unique_ptr<MultiplexFront>>(front)),
-                                        name, options, status, stop);
+                                        std::move(std::get<receiver::ReceiverChain>(chain)), name,
+                                        options, status, stop);
 }
 
 }  // namespace tavimor::feed

@@ -17,7 +17,7 @@ struct StatusOutput {
   bool terminal;
 };
 
-// For options.mpx or options.iq. Live input (a pipe or FIFO) stamps its groups with the clock;
+// For a multiplex or I/Q input. Live input (a pipe or FIFO) stamps its groups with the clock;
 // a recording with the time in it since its start.
 OpenedSource openSignalSource(const FeedOptions& options, StatusOutput status,
                               const std::atomic<bool>& stop);

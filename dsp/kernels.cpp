@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fm/split_block.h"
+#include "dsp/kernels.h"
 
 #include <algorithm>
 #include <array>
 
-namespace tavimor::fm {
+namespace tavimor::dsp {
 namespace {
 
-// Four running sums, one per lane: a single sum would fix the order of the additions, which
-// forbids the compiler to use vector instructions.
+// One running sum per lane: a single sum would fix the order of the additions, which forbids the
+// compiler to use vector instructions.
 using Lanes = std::array<float, kLanes>;
 
 float total(const Lanes& lanes) {
@@ -17,10 +17,10 @@ float total(const Lanes& lanes) {
 
 }  // namespace
 
-SplitBlock::SplitBlock(std::size_t window)
+SplitComplexBuffer::SplitComplexBuffer(std::size_t window)
     : window_(window), re_(window, 0.0F), im_(window, 0.0F) {}
 
-void SplitBlock::load(std::span<const std::complex<float>> block) {
+void SplitComplexBuffer::load(std::span<const std::complex<float>> block) {
   const std::size_t kept = re_.size() - window_;
   std::copy(re_.begin() + static_cast<std::ptrdiff_t>(kept), re_.end(), re_.begin());
   std::copy(im_.begin() + static_cast<std::ptrdiff_t>(kept), im_.end(), im_.begin());
@@ -67,4 +67,20 @@ std::complex<float> filterComplex(const float* tapsRe, const float* tapsIm, cons
   return {total(re), total(im)};
 }
 
-}  // namespace tavimor::fm
+std::complex<float> sumOf(std::span<const std::complex<float>> samples) {
+  // Two lanes' worth of floats, real and imaginary parts alternating.
+  std::array<float, 2 * kLanes> sums{};
+  // std::complex<float> is laid out as two floats, real first.
+  const auto* values = reinterpret_cast<const float*>(samples.data());
+  const std::size_t whole = 2 * samples.size() / sums.size() * sums.size();
+  for (std::size_t i = 0; i < whole; i += sums.size())
+    for (std::size_t k = 0; k < sums.size(); ++k)
+      sums[k] += values[i + k];
+  std::complex<float> sum((sums[0] + sums[2]) + (sums[4] + sums[6]),
+                          (sums[1] + sums[3]) + (sums[5] + sums[7]));
+  for (std::size_t n = whole / 2; n < samples.size(); ++n)
+    sum += samples[n];
+  return sum;
+}
+
+}  // namespace tavimor::dsp

@@ -3,7 +3,7 @@
 // frequency, both trimmed by every error the loop's detector measures.
 #pragma once
 
-namespace tavimor::mpx {
+namespace tavimor::dsp {
 
 struct LoopSettings {
   // The loop's noise bandwidth, as a share of the rate of its corrections.
@@ -39,4 +39,4 @@ class TrackingLoop {
   double frequency_ = 0.0;
 };
 
-}  // namespace tavimor::mpx
+}  // namespace tavimor::dsp

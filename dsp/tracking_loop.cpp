@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mpx/tracking_loop.h"
+#include "dsp/tracking_loop.h"
 
 #include <algorithm>
 
-namespace tavimor::mpx {
+namespace tavimor::dsp {
 namespace {
 
 constexpr double kDamping = 0.707;
@@ -32,4 +32,4 @@ void TrackingLoop::setMostFrequency(double most) {
   setFrequency(frequency_);
 }
 
-}  // namespace tavimor::mpx
+}  // namespace tavimor::dsp
