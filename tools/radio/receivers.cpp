@@ -20,8 +20,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "fm/fm_receiver.h"
-#include "mpx/mpx_decoder.h"
+#include "receiver/receiver_chain.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/pacer.h"
 #include "tools/feed/polled_reader.h"
@@ -300,12 +299,6 @@ class StickInput final : public SignalInput {
   int messagesFd_ = -1;
 };
 
-// The FM receiver (for I/Q) and the multiplex decoder, for one station.
-struct Chain {
-  std::optional<fm::FmReceiver> fm;
-  mpx::MpxDecoder decoder;
-};
-
 // The stations the capture has shown, each remembered with what its groups told while it was
 // tuned to, so that a station left keeps its name in the list.
 class StationMemory {
@@ -359,7 +352,6 @@ class SignalPlayer final : public ThreadedReceiver {
         iq_(iq),
         centreHz_(centreHz),
         tunedHz_(centreHz + offsetHz.value_or(0.0)),
-        lastGoodHz_(centreHz),
         tuneToStrongest_(iq && !offsetHz) {}
   ~SignalPlayer() override { stop(); }
   SignalPlayer(const SignalPlayer&) = delete;
@@ -402,7 +394,14 @@ class SignalPlayer final : public ThreadedReceiver {
     feed::SampleInput& input = *std::get<std::unique_ptr<feed::SampleInput>>(opened);
     const double rate = input.sampleRate();
     if (auto problem = unfit(input)) return fail(listener, *problem);
-    std::optional<Chain> chain;
+    std::optional<receiver::ReceiverChain> chain;
+    try {
+      chain.emplace(
+          receiver::ChainSettings{iq_ ? receiver::SignalKind::Iq : receiver::SignalKind::Multiplex,
+                                  rate, iq_ ? *tunedHz() - centre : 0.0});
+    } catch (const std::invalid_argument& error) {
+      return fail(listener, error.what());
+    }
     std::optional<BandSurvey> survey;
     if (iq_) survey.emplace(rate);
     std::vector<float> frames;
@@ -411,12 +410,13 @@ class SignalPlayer final : public ThreadedReceiver {
     std::vector<RdsGroup> groups;
     StationTracker tracker;
     Station tuned;
-    std::uint64_t frameCount = 0;
+    tuned.frequencyHz = *tunedHz();
+    tuned.tuned = true;
     const auto startedAt = feed::PaceClock::now();
     auto reported = Clock::now();
-    const auto keep = [&](const mpx::DecodedGroup& group) {
-      if (group.complete()) groups.push_back(group.group());
-      if (tracker.take(group.blocks)) tracker.fill(tuned);
+    const auto keep = [&](const receiver::TimedGroup& timed) {
+      if (timed.group.complete()) groups.push_back(timed.group.group());
+      if (tracker.take(timed.group.blocks)) tracker.fill(tuned);
     };
     while (!stop_) {
       if (auto retune = takeRetune(rate)) {
@@ -424,35 +424,26 @@ class SignalPlayer final : public ThreadedReceiver {
           input_->close(true);
           return Pass::Reopen;
         }
-        if (chain) memory_.remember(tuned);
-        chain.reset();
-        tracker.reset();
-        tuned = Station{};
-      }
-      if (!chain) {
-        auto made = makeChain(rate, centre);
-        if (auto* problem = std::get_if<std::string>(&made)) {
+        const double hz = *tunedHz();
+        try {
+          chain->retune(hz - centre);
+          memory_.remember(tuned);
+          tracker.reset();
+          tuned = Station{};
+          tuned.frequencyHz = hz;
+          tuned.tuned = true;
+        } catch (const std::invalid_argument& error) {
           // The station stays the one tuned to before.
-          listener.said(*problem, false);
+          listener.said(error.what(), false);
           const std::scoped_lock lock(mutex_);
-          tunedHz_ = lastGoodHz_;
-          continue;
+          tunedHz_ = tuned.frequencyHz;
         }
-        {
-          const std::scoped_lock lock(mutex_);
-          lastGoodHz_ = tunedHz_;
-        }
-        chain.emplace(std::move(std::get<Chain>(made)));
-        tuned.frequencyHz = *tunedHz();
-        tuned.tuned = true;
       }
       input.read(frames);
       if (frames.empty()) break;
-      frameCount += frames.size() / input.channels();
-      toMultiplex(input, frames, *chain, survey, iq, multiplex);
-      chain->decoder.process(multiplex, keep);
+      receive(input, frames, *chain, survey, iq, multiplex, keep);
       if (input_->paced()) {
-        const std::chrono::duration<double> played(static_cast<double>(frameCount) / rate);
+        const std::chrono::duration<double> played(chain->seconds());
         feed::waitUntil(startedAt + std::chrono::duration_cast<feed::PaceClock::duration>(played),
                         stop_);
       }
@@ -468,16 +459,14 @@ class SignalPlayer final : public ThreadedReceiver {
       input_->close(true);
       return Pass::Stopped;
     }
-    if (chain) {
-      chain->decoder.finish(keep);
-      for (const RdsGroup& group : groups)
-        listener.groupReceived(group);
-      report(listener, *chain, survey, centre, tuned);
-    }
+    chain->finish(keep);
+    for (const RdsGroup& group : groups)
+      listener.groupReceived(group);
+    report(listener, *chain, survey, centre, tuned);
     if (auto trouble = input_->close(false)) return fail(listener, *trouble);
-    if (!chain || chain->decoder.counts().groups == 0) {
+    if (chain->counts().groups == 0) {
       std::ostringstream seconds;
-      seconds << std::fixed << std::setprecision(1) << static_cast<double>(frameCount) / rate;
+      seconds << std::fixed << std::setprecision(1) << chain->seconds();
       return fail(listener, "no RDS found in " + seconds.str() + " s of signal: " +
                                 (iq_ ? "does the recording hold an FM station at its centre, or "
                                        "at the offset chosen?"
@@ -495,18 +484,9 @@ class SignalPlayer final : public ThreadedReceiver {
   }
 
   std::optional<std::string> unfit(const feed::SampleInput& input) const {
-    const double rate = input.sampleRate();
     if (iq_ && input.channels() != 2) {
       return "holds " + std::to_string(input.channels()) +
              " channels, and I/Q takes two, I then Q (a multiplex recording goes with --mpx)";
-    }
-    if (iq_ && (rate < fm::kMinIqRate || rate > fm::kMaxIqRate)) {
-      return "its " + std::to_string(std::llround(rate)) +
-             " samples a second are outside what the receiver takes (900000 to 3200000)";
-    }
-    if (!iq_ && rate < mpx::kMinSampleRate) {
-      return "its " + std::to_string(std::llround(rate)) +
-             " samples a second cannot carry RDS (at least 128000 are needed)";
     }
     return std::nullopt;
   }
@@ -515,8 +495,8 @@ class SignalPlayer final : public ThreadedReceiver {
     bool reopen = false;
   };
 
-  // A tune() since the last look: within the capture only the chain is made anew; a stick is
-  // tuned to a station outside it by starting it again there.
+  // A tune() since the last look: within the capture the chain is retuned; a stick is tuned to a
+  // station outside it by starting it again there.
   std::optional<Retune> takeRetune(double rate) {
     const std::scoped_lock lock(mutex_);
     if (!retuned_) return std::nullopt;
@@ -527,49 +507,42 @@ class SignalPlayer final : public ThreadedReceiver {
     return Retune{true};
   }
 
-  std::variant<Chain, std::string> makeChain(double rate, double centre) const {
-    try {
-      if (!iq_) return Chain{std::nullopt, mpx::MpxDecoder(rate)};
-      fm::FmReceiver fm(rate, *tunedHz() - centre);
-      const double multiplexRate = fm.multiplexRate();
-      return Chain{std::move(fm), mpx::MpxDecoder(multiplexRate)};
-    } catch (const std::invalid_argument& error) {
-      return std::string(error.what());
-    }
-  }
-
-  void toMultiplex(const feed::SampleInput& input, const std::vector<float>& frames, Chain& chain,
-                   std::optional<BandSurvey>& survey, std::vector<std::complex<float>>& iq,
-                   std::vector<float>& multiplex) const {
-    multiplex.clear();
+  // The input's frames through the chain; I/Q through the band's survey too.
+  void receive(const feed::SampleInput& input, const std::vector<float>& frames,
+               receiver::ReceiverChain& chain, std::optional<BandSurvey>& survey,
+               std::vector<std::complex<float>>& iq, std::vector<float>& multiplex,
+               const receiver::TimedGroupHandler& keep) const {
     const unsigned channels = input.channels();
     if (!iq_) {
+      multiplex.clear();
       for (std::size_t i = 0; i < frames.size(); i += channels)
         multiplex.push_back(frames[i]);
+      chain.process(std::span<const float>(multiplex), keep);
       return;
     }
     iq.resize(frames.size() / 2);
     for (std::size_t i = 0; i < iq.size(); ++i)
       iq[i] = {frames[2 * i], frames[2 * i + 1]};
     survey->take(iq);
-    chain.fm->process(iq, multiplex);
+    chain.process(std::span<const std::complex<float>>(iq), keep);
   }
 
-  void report(ReceiverListener& listener, const Chain& chain, std::optional<BandSurvey>& survey,
-              double centre, Station& tuned) {
-    const mpx::ReceptionStatus status = chain.decoder.status();
+  void report(ReceiverListener& listener, const receiver::ReceiverChain& chain,
+              std::optional<BandSurvey>& survey, double centre, Station& tuned) {
+    const receiver::ReceptionStatus status = chain.status();
     Reception reception;
-    reception.pilot = status.pilot;
-    reception.snrDb = status.snrDb;
-    reception.blocksLost = status.blockErrorRate;
-    reception.groups = chain.decoder.counts().completeGroups;
-    if (chain.fm) {
-      const fm::CarrierStatus carrier = chain.fm->status();
-      reception.carrierDbfs = carrier.levelDbfs;
-      reception.echoUndone = carrier.equalizing;
-      tuned.levelDb = carrier.levelDbfs;
+    reception.pilot = status.rds.pilot;
+    reception.snrDb = status.rds.snrDb;
+    reception.blocksLost = status.rds.blockErrorRate;
+    reception.groups = chain.counts().completeGroups;
+    if (status.carrier) {
+      reception.carrierDbfs = status.carrier->levelDbfs;
+      reception.echoUndone = status.carrier->equalizing;
+      tuned.levelDb = status.carrier->levelDbfs;
     }
-    if (status.blockErrorRate && status.carrier) tuned.quality = 1.0 - *status.blockErrorRate;
+    if (status.rds.blockErrorRate && status.rds.carrier) {
+      tuned.quality = 1.0 - *status.rds.blockErrorRate;
+    }
     listener.receptionChanged(reception);
     if (!survey) {
       listener.stationsChanged({tuned});
@@ -596,7 +569,6 @@ class SignalPlayer final : public ThreadedReceiver {
   mutable std::mutex mutex_;
   double centreHz_;
   double tunedHz_;
-  double lastGoodHz_;
   bool retuned_ = false;
   bool tuneToStrongest_;
   StationMemory memory_;
@@ -620,7 +592,7 @@ std::unique_ptr<Receiver> makeRecordingReceiver(const Recording& recording,
         description,
         [path = recording.path](const std::atomic<bool>& stop, std::ostream& diagnostics) {
           feed::FeedOptions options;
-          options.logFile = path;
+          options.input = feed::LogInput{path};
           options.timed = true;
           return feed::openLogSource(options, diagnostics, stop);
         });

@@ -6,45 +6,20 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <sstream>
 
-#include "tools/feed/group_log.h"
-#include "tools/feed/sample_input.h"
+#include "tools/feed/recording_probe.h"
 
 namespace tavimor::radio {
 namespace {
 
-bool namedRawIq(const std::string& path) {
-  std::string extension = std::filesystem::path(path).extension().string();
-  std::ranges::transform(extension, extension.begin(),
-                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return extension == ".cu8";
-}
-
-// Whether the file's first lines hold hex groups, and whether it reads as text at all.
-struct LogLook {
-  bool groups = false;
-  bool text = true;
-};
-
-LogLook lookForGroups(const std::string& path) {
+// A file that is text, for a better word than "no recording" when it is no group log either.
+bool looksLikeText(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
-  std::array<char, 65536> head{};
+  std::array<char, 4096> head{};
   file.read(head.data(), head.size());
   const std::string_view content(head.data(), static_cast<std::size_t>(file.gcount()));
-  LogLook look;
-  look.text = std::ranges::none_of(content, [](char c) { return c == '\0'; });
-  std::istringstream lines{std::string(content)};
-  for (std::string line; std::getline(lines, line);) {
-    const feed::LogLine parsed = feed::parseLogLine(line);
-    if (parsed.kind == feed::LogLine::Kind::Group ||
-        parsed.kind == feed::LogLine::Kind::MissingBlock) {
-      look.groups = true;
-      break;
-    }
-  }
-  return look;
+  return std::ranges::none_of(content, [](char c) { return c == '\0'; });
 }
 
 std::string ratePhrase(double rate) {
@@ -65,31 +40,39 @@ std::variant<Recording, std::string> identifyRecording(const std::string& path, 
     return "no such recording, or not readable";
   }
   if (std::filesystem::file_size(path, error) == 0) return "is empty";
-  if (namedRawIq(path) && forced != ForcedKind::Multiplex) {
-    return Recording{path, RecordingKind::RawIq, rawRate.value_or(kDefaultRawIqRate)};
-  }
-  auto sound = feed::openSoundFile(path);
-  if (auto* input = std::get_if<std::unique_ptr<feed::SampleInput>>(&sound)) {
-    const unsigned channels = (*input)->channels();
-    const double rate = (*input)->sampleRate();
-    if (forced == ForcedKind::Multiplex || (forced == ForcedKind::None && channels == 1)) {
-      return Recording{path, RecordingKind::Multiplex, rate};
+  const double raw = rawRate.value_or(kDefaultRawIqRate);
+  auto probed = feed::probeRecording(path);
+  if (std::holds_alternative<std::string>(probed)) {
+    if (forced == ForcedKind::Iq) return Recording{path, RecordingKind::RawIq, raw};
+    if (looksLikeText(path)) {
+      return "is a text file without hex groups (lines of PPPP BBBB CCCC DDDD), not a recording";
     }
-    if (channels == 2) return Recording{path, RecordingKind::Iq, rate};
-    return "holds " + std::to_string(channels) +
-           " channels: I/Q takes two (I, then Q) and the FM multiplex one";
+    return "is neither a sound file (WAV, FLAC), a raw I/Q recording named *.cu8, nor a hex "
+           "group log";
   }
-  if (forced == ForcedKind::Iq) {
-    return Recording{path, RecordingKind::RawIq, rawRate.value_or(kDefaultRawIqRate)};
+  const feed::Recording& found = std::get<feed::Recording>(probed);
+  const double rate = found.sampleRate.value_or(raw);
+  switch (found.kind) {
+    case feed::RecordingKind::RawIq:
+      if (forced == ForcedKind::Multiplex) return "is raw I/Q (*.cu8), not a multiplex recording";
+      return Recording{path, RecordingKind::RawIq, raw};
+    case feed::RecordingKind::Iq:
+      if (forced == ForcedKind::Multiplex) return Recording{path, RecordingKind::Multiplex, rate};
+      return Recording{path, RecordingKind::Iq, rate};
+    case feed::RecordingKind::Multiplex:
+      if (forced == ForcedKind::Iq) {
+        return "holds " + std::to_string(found.channels) + " channels, and I/Q takes two, I then Q";
+      }
+      return Recording{path, RecordingKind::Multiplex, rate};
+    case feed::RecordingKind::Audio:
+      return "its " + std::to_string(std::llround(rate)) +
+             " samples a second cannot carry RDS (at least 128000 are needed): it is audio, not "
+             "an FM multiplex signal";
+    case feed::RecordingKind::GroupLog:
+      if (forced != ForcedKind::None) return "is a hex group log, not a signal";
+      return Recording{path, RecordingKind::GroupLog};
   }
-  const LogLook look = lookForGroups(path);
-  if (look.groups && forced == ForcedKind::None) return Recording{path, RecordingKind::GroupLog};
-  if (forced == ForcedKind::Multiplex) return "is not a sound file (WAV, FLAC, ...)";
-  if (look.text) {
-    return "is a text file without hex groups (lines of PPPP BBBB CCCC DDDD), not a recording";
-  }
-  return "is neither a sound file (WAV, FLAC), a raw I/Q recording named *.cu8, nor a hex "
-         "group log";
+  return "cannot be played";
 }
 
 std::string describeRecording(const Recording& recording) {
