@@ -236,5 +236,37 @@ wait "$helper_pid"
 expect_nothing_left
 case_done
 
+# The helper itself, as root: only a pseudo-terminal of the calling user's, never over a
+# /dev/ttyS4 that is there, never beside a run that holds port 5, and a killed run's link taken
+# over, its marker too.
+case_name="the helper links only what is its to link"
+/usr/bin/python3 -c 'import os, pty, sys; m, s = pty.openpty(); print(os.ttyname(s), flush=True); sys.stdin.read()' \
+  <sudo-in >pty-name &
+pty_holder=$!
+exec 6>sudo-in
+wait_for "[ -s pty-name ]"
+pty=$(cat pty-name)
+helper_says() { SUDO_UID=$1 "$helper" "$pty" </dev/null >"$scratch/out" 2>&1; }
+helper_says 1000 && fail "linked a pseudo-terminal of another user's"
+grep -q "not a pseudo-terminal of the calling user" "$scratch/out" || fail "no word of its owner"
+: >/dev/ttyS4
+helper_says 0 && fail "linked over an existing /dev/ttyS4"
+[ -f /dev/ttyS4 ] && [ ! -L /dev/ttyS4 ] || fail "an existing /dev/ttyS4 was touched"
+rm /dev/ttyS4
+ln -s "$pty" /dev/ttyS4
+echo "99999 $pty" >/run/tavimor-radio.pid
+helper_says 0 && grep -qx ready "$scratch/out" || fail "a killed run's link was not taken over"
+mkfifo hold
+SUDO_UID=0 "$helper" "$pty" <hold >"$scratch/first" 2>&1 &
+first=$!
+exec 7>hold
+wait_for "grep -q ready $scratch/first" || fail "no port for the first run"
+helper_says 0 && fail "a second run met the first one's port 5"
+grep -q "another tavimor-radio uses port 5" "$scratch/out" || fail "no word of the other run"
+exec 6>&- 7>&-
+wait "$first" "$pty_holder"
+expect_nothing_left
+case_done
+
 [ "$failures" -eq 0 ] || exit 1
 echo "passed"
