@@ -164,6 +164,17 @@ for row in "one-channel WAV|one-channel.wav|an FM multiplex recording|" \
   case_done
 done
 
+# While the monitor shows a group, its port 5 and its lock are in bubblewrap, not here.
+case_name="the monitor's port and lock stay in bubblewrap"
+rm -f traffic.txt
+start_radio station.txt
+wait_for "grep -qx ' [01] .' traffic.txt 2>/dev/null" || fail "no group reached the monitor"
+if [ -e /dev/ttyS4 ] || [ -L /dev/ttyS4 ]; then fail "/dev/ttyS4 reached the caller's /dev"; fi
+[ -z "$(ls -A /run/lock)" ] || fail "/run/lock holds $(ls -A /run/lock)"
+stop_radio
+expect_nothing_left
+case_done
+
 # Bad input: a line that names the problem, status 1 (2 for bad usage), never a hang.
 for row in "a missing file|missing.cu8|1|missing.cu8 is neither a recording nor the frequency" \
   "a frequency out of range|120M|1|120M is neither a recording nor the frequency" \
