@@ -144,6 +144,8 @@ void RadioApp::begin(std::unique_ptr<Receiver> receiver) {
   const bool stick = receiver_->onAir();
   window_.showSource(QString::fromStdString(receiver_->description()), receiver_->tunable(), stick,
                      stick);
+  // The keyboard starts in the list, where the stations are picked.
+  window_.stationList()->setFocus();
   if (const auto hz = receiver_->tunedHz(); hz && stick) {
     window_.offerFrequency(QString::number(*hz / 1e6, 'g', 8));
     rememberFrequency(*hz);

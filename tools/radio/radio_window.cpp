@@ -214,7 +214,7 @@ void RadioWindow::showStations(const std::vector<Station>& stations) {
     item->setText(column(StationColumn::Frequency), frequencyText(station.frequencyHz));
     if (station.levelDb) {
       item->setText(column(StationColumn::Level),
-                    QStringLiteral("%1 dB").arg(std::lround(*station.levelDb)));
+                    QStringLiteral("%1 dBFS").arg(std::lround(*station.levelDb)));
       item->setData(column(StationColumn::Level), kBarRole,
                     1.0 - *station.levelDb / kLowestLevelDb);
     }
@@ -266,6 +266,7 @@ void RadioWindow::offerFrequency(const QString& frequency) {
 
 void RadioWindow::onFrequencyEntered() {
   const QString text = frequency_->text().trimmed();
+  if (text.isEmpty()) return;
   if (onAir_ || !tune_->isEnabled()) {
     auto parsed = parseFrequency(text.toStdString());
     if (auto* problem = std::get_if<std::string>(&parsed)) {
