@@ -175,17 +175,21 @@ stop_radio
 expect_nothing_left
 case_done
 
-# Bad input: a line that names the problem, status 1 (2 for bad usage), never a hang.
-for row in "a missing file|missing.cu8|1|missing.cu8 is neither a recording nor the frequency" \
-  "a frequency out of range|120M|1|120M is neither a recording nor the frequency" \
-  "a text file|notes.txt|1|notes.txt: is a text file without hex groups" \
-  "an unknown option|--loud|2|unknown option --loud"; do
+# Bad input: a line that names the problem, status 1 (2 for bad usage), never a hang. What the
+# command line shows wrong ends the radio at once; a file it cannot play is shown in the window,
+# which stays until it is closed.
+for row in "a missing file|missing.cu8|1|ends|missing.cu8 is neither a recording nor the frequency" \
+  "a frequency out of range|120M|1|ends|120M is neither a recording nor the frequency" \
+  "a text file|notes.txt|1|stays|notes.txt: is a text file without hex groups" \
+  "an unknown option|--loud|2|ends|unknown option --loud"; do
   case_name=${row%%|*}
   argument=${row#*|} && argument=${argument%%|*}
   expected=${row#*|*|} && expected=${expected%%|*}
   start_radio "$argument"
-  # A file that cannot be played is shown in the window, which stays until it is closed.
-  wait_for "grep -qF '${row##*|}' $scratch/out || ! alive $radio_pid"
+  case $row in
+    *"|ends|"*) wait_for "! alive $radio_pid" || fail "still runs" ;;
+    *) wait_for "grep -qF '${row##*|}' $scratch/out" || fail "no line" ;;
+  esac
   stop_radio
   [ "$status" -eq "$expected" ] || fail "exit status $status, not $expected"
   grep -qF "${row##*|}" "$scratch/out" || fail "no '${row##*|}'"

@@ -100,6 +100,8 @@ RadioApp::~RadioApp() {
 }
 
 int RadioApp::run() {
+  // Before anything is said: a signal that follows a line must find its handler.
+  const TerminationSignals termination;
   window_.show();
   if (auto receiver = firstReceiver()) {
     begin(std::move(receiver));
@@ -108,7 +110,6 @@ int RadioApp::run() {
     window_.offerFrequency(lastFrequency());
     window_.frequencyBox()->setFocus();
   }
-  const TerminationSignals termination;
   if (const auto& error = termination.error()) say(error->description, false);
   const int status = QApplication::exec();
   if (receiver_) receiver_->stop();
