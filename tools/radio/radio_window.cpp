@@ -98,7 +98,7 @@ RadioWindow::RadioWindow(QWidget* parent)
   for (const StationColumn bar : {StationColumn::Level, StationColumn::Quality}) {
     stations_->header()->setSectionResizeMode(column(bar), QHeaderView::Fixed);
     stations_->setColumnWidth(
-        column(bar), stations_->fontMetrics().horizontalAdvance(QStringLiteral("-100 dBFS")) + 24);
+        column(bar), stations_->fontMetrics().horizontalAdvance(QStringLiteral("-100 dBFS")) + 40);
   }
   connect(stations_, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) {
     emit tuneRequested(item->data(0, kFrequencyRole).toDouble());
