@@ -14,6 +14,8 @@ struct ReceiverChain::Impl {
         decoder(front ? front->multiplexRate() : chosen.sampleRate) {}
 
   static std::optional<fm::FmReceiver> frontFor(const ChainSettings& settings) {
+    if (settings.kind == SignalKind::Channel)
+      return fm::FmReceiver::forChannel(settings.sampleRate);
     if (settings.kind != SignalKind::Iq) return std::nullopt;
     return fm::FmReceiver(settings.sampleRate, settings.offsetHz);
   }
