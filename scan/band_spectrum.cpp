@@ -13,9 +13,9 @@ constexpr double kWidestBinHz = 2'500.0;
 constexpr double kTransformsPerSecond = 250.0;
 // Each average is taken from a frame of transforms, about 50 ms; the spectrum is the mean of the
 // last ten frames: steady enough to tell a carrier 6 dB over the noise, quick enough to follow a
-// retune within half a second.
+// retune or a carrier gone within half a second.
 constexpr unsigned kFrameTransforms = 12;
-constexpr double kAveragedFrames = 10.0;
+constexpr std::size_t kAveragedFrames = 10;
 
 std::size_t transformSize(double bandRate) {
   std::size_t size = 256;
@@ -35,7 +35,6 @@ BandSpectrum::BandSpectrum(double bandRate)
       periodogram_(dsp::makePeriodogram(static_cast<unsigned>(size_))),
       frame_(size_) {
   binHz_ = bandRate / static_cast<double>(size_);
-  means_.assign(size_, dsp::RunningMean<double>(kAveragedFrames));
 }
 
 double BandSpectrum::offsetOf(std::size_t bin) const {
@@ -47,8 +46,9 @@ void BandSpectrum::restart() {
   transforms_ = 0;
   stretch_ = 0;
   filled_ = 0;
-  for (dsp::RunningMean<double>& mean : means_)
-    mean.restart();
+  recent_.clear();
+  oldest_ = 0;
+  sum_.clear();
   power_.clear();
   frames_ = 0;
 }
@@ -77,11 +77,20 @@ void BandSpectrum::endFrame() {
   spgramcf_get_psd_mag(periodogram_.get(), frame_.data());
   spgramcf_clear(periodogram_.get());
   transforms_ = 0;
+  sum_.resize(size_, 0.0);
+  if (recent_.size() < kAveragedFrames) {
+    recent_.emplace_back(size_, 0.0);
+    oldest_ = recent_.size() - 1;
+  }
+  std::vector<double>& replaced = recent_[oldest_];
   power_.resize(size_);
   for (std::size_t bin = 0; bin < size_; ++bin) {
-    means_[bin].add(static_cast<double>(frame_[bin]) / static_cast<double>(size_));
-    power_[bin] = means_[bin].value();
+    const double power = static_cast<double>(frame_[bin]) / static_cast<double>(size_);
+    sum_[bin] += power - replaced[bin];
+    replaced[bin] = power;
+    power_[bin] = std::max(0.0, sum_[bin]) / static_cast<double>(recent_.size());
   }
+  oldest_ = (oldest_ + 1) % kAveragedFrames;
   ++frames_;
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The band's power spectrum, averaged over the last half second: what the carriers are found in,
+// The band's power spectrum, the mean of the last half second: what the carriers are found in,
 // and the band's picture. liquid-dsp's periodogram takes a share of the samples, enough for a
 // steady average at a fraction of the cost of all of them.
 #pragma once
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "dsp/liquid.h"
-#include "dsp/running_mean.h"
 
 namespace tavimor::scan {
 
@@ -47,7 +46,11 @@ class BandSpectrum {
   dsp::Periodogram periodogram_;
   unsigned transforms_ = 0;
   std::vector<float> frame_;
-  std::vector<dsp::RunningMean<double>> means_;
+  // The last frames' powers, oldest replaced first, and their sum: a carrier that goes away
+  // leaves the average with its last frame, however strong it was.
+  std::vector<std::vector<double>> recent_;
+  std::size_t oldest_ = 0;
+  std::vector<double> sum_;
   std::vector<double> power_;
   std::uint64_t frames_ = 0;
 };
