@@ -38,7 +38,8 @@ BandSpectrum::BandSpectrum(double bandRate)
 }
 
 double BandSpectrum::offsetOf(std::size_t bin) const {
-  return (static_cast<double>(bin) - static_cast<double>(size_ / 2)) * binHz_;
+  const std::size_t centre = size_ / 2;
+  return (static_cast<double>(bin) - static_cast<double>(centre)) * binHz_;
 }
 
 void BandSpectrum::restart() {

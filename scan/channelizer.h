@@ -86,7 +86,6 @@ class Channelizer {
   dsp::Fft forward_;
   dsp::Fft inverse_;
   std::uint64_t bandSamples_ = 0;
-  std::uint64_t blocks_ = 0;
   dsp::RunningMean<std::complex<float>> dc_;
   std::map<ChannelId, Channel> channels_;
   ChannelId nextId_ = 1;

@@ -25,8 +25,8 @@ StationReceiver::StationReceiver(double channelRate, double startSeconds, Statio
 
 void StationReceiver::process(std::span<const std::complex<float>> channel) {
   chain_.process(channel, [&](const receiver::TimedGroup& group) { take(group); });
-  const receiver::ReceptionStatus status = chain_.status();
-  report_.blockErrorRate = status.rds.blockErrorRate;
+  // A carrier without RDS loses no blocks: it sends none.
+  if (chain_.counts().groups > 0) report_.blockErrorRate = chain_.status().rds.blockErrorRate;
   updateSettled(startSeconds_ + chain_.seconds());
 }
 
@@ -61,7 +61,7 @@ void StationReceiver::take(const receiver::TimedGroup& timed) {
 }
 
 void StationReceiver::notePs(std::uint16_t blockB, std::uint16_t blockD, double atSeconds) {
-  const unsigned segment = bitsOf(blockB, 0, 2);
+  const std::size_t segment = bitsOf(blockB, 0, 2);
   name_[2 * segment] = highByte(blockD);
   name_[2 * segment + 1] = lowByte(blockD);
   segments_[segment] = true;

@@ -20,7 +20,7 @@ std::vector<RdsGroup> stationGroups(const BandStation& station, std::size_t coun
                                         static_cast<unsigned char>(station.ps[at + 1]));
     };
     groups.push_back({station.pi, static_cast<std::uint16_t>(0x0000U | ptyBits | segment), 0xE0CD,
-                      chars(2 * segment)});
+                      chars(std::size_t{2} * segment)});
     if (n % 2 == 1) {
       const auto address = static_cast<std::uint16_t>((n / 2) % 16);
       const auto text2 = [&](std::size_t at) {
@@ -28,7 +28,7 @@ std::vector<RdsGroup> stationGroups(const BandStation& station, std::size_t coun
                                           static_cast<unsigned char>(text[at + 1]));
       };
       groups.push_back({station.pi, static_cast<std::uint16_t>(0x2000U | ptyBits | address),
-                        text2(4 * address), text2(4 * address + 2)});
+                        text2(std::size_t{4} * address), text2(std::size_t{4} * address + 2)});
     }
   }
   groups.resize(count);

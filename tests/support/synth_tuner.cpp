@@ -45,54 +45,74 @@ class SynthDevice final : public SoapySDR::Device {
     return direction == SOAPY_SDR_RX ? 1 : 0;
   }
 
-  SoapySDR::RangeList getSampleRateRange(const int, const std::size_t) const override {
+  SoapySDR::RangeList getSampleRateRange(const int /*direction*/,
+                                         const std::size_t /*channel*/) const override {
     return {SoapySDR::Range(900e3, 3.2e6)};
   }
-  void setSampleRate(const int, const std::size_t, const double rate) override {
+  void setSampleRate(const int /*direction*/, const std::size_t /*channel*/,
+                     const double rate) override {
     rate_ = rate;
     onAir_.clear();
     log().sampleRate = rate;
   }
-  double getSampleRate(const int, const std::size_t) const override { return rate_; }
+  double getSampleRate(const int /*direction*/, const std::size_t /*channel*/) const override {
+    return rate_;
+  }
 
-  SoapySDR::RangeList getFrequencyRange(const int, const std::size_t) const override {
+  SoapySDR::RangeList getFrequencyRange(const int /*direction*/,
+                                        const std::size_t /*channel*/) const override {
     return {SoapySDR::Range(24e6, 1.7e9)};
   }
-  void setFrequency(const int, const std::size_t, const double frequency,
-                    const SoapySDR::Kwargs&) override {
+  void setFrequency(const int /*direction*/, const std::size_t /*channel*/, const double frequency,
+                    const SoapySDR::Kwargs& /*args*/) override {
     centre_ = frequency;
     log().tunings.push_back(frequency);
   }
-  double getFrequency(const int, const std::size_t) const override { return centre_; }
-  bool hasFrequencyCorrection(const int, const std::size_t) const override { return true; }
-  void setFrequencyCorrection(const int, const std::size_t, const double ppm) override {
+  double getFrequency(const int /*direction*/, const std::size_t /*channel*/) const override {
+    return centre_;
+  }
+  bool hasFrequencyCorrection(const int /*direction*/,
+                              const std::size_t /*channel*/) const override {
+    return true;
+  }
+  void setFrequencyCorrection(const int /*direction*/, const std::size_t /*channel*/,
+                              const double ppm) override {
     log().ppm = ppm;
   }
 
-  bool hasGainMode(const int, const std::size_t) const override { return true; }
-  void setGainMode(const int, const std::size_t, const bool automatic) override {
+  bool hasGainMode(const int /*direction*/, const std::size_t /*channel*/) const override {
+    return true;
+  }
+  void setGainMode(const int /*direction*/, const std::size_t /*channel*/,
+                   const bool automatic) override {
     if (automatic) gainDb_.reset();
     log().gainDb = gainDb_;
   }
-  SoapySDR::Range getGainRange(const int, const std::size_t) const override { return {0.0, 50.0}; }
-  void setGain(const int, const std::size_t, const double value) override {
+  SoapySDR::Range getGainRange(const int /*direction*/,
+                               const std::size_t /*channel*/) const override {
+    return {0.0, 50.0};
+  }
+  void setGain(const int /*direction*/, const std::size_t /*channel*/,
+               const double value) override {
     gainDb_ = value;
     log().gainDb = value;
   }
 
   SoapySDR::Stream* setupStream(const int direction, const std::string& format,
-                                const std::vector<std::size_t>&, const SoapySDR::Kwargs&) override {
+                                const std::vector<std::size_t>& /*channels*/,
+                                const SoapySDR::Kwargs& /*args*/) override {
     if (direction != SOAPY_SDR_RX || format != SOAPY_SDR_CF32)
       throw std::runtime_error("only CF32 reception");
     return reinterpret_cast<SoapySDR::Stream*>(this);
   }
-  void closeStream(SoapySDR::Stream*) override {}
-  int activateStream(SoapySDR::Stream*, const int, const long long, const std::size_t) override {
+  void closeStream(SoapySDR::Stream* /*stream*/) override {}
+  int activateStream(SoapySDR::Stream* /*stream*/, const int /*flags*/, const long long /*timeNs*/,
+                     const std::size_t /*count*/) override {
     return 0;
   }
 
-  int readStream(SoapySDR::Stream*, void* const* buffers, const std::size_t count, int& flags,
-                 long long& timeNs, const long) override {
+  int readStream(SoapySDR::Stream* /*stream*/, void* const* buffers, const std::size_t count,
+                 int& flags, long long& timeNs, const long /*timeoutUs*/) override {
     flags = 0;
     timeNs = 0;
     if (vanishSeconds_ && static_cast<double>(time_) >= *vanishSeconds_ * rate_)
