@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <numbers>
 #include <sstream>
 
 #include "scan/band_scan.h"
 #include "scan/capture_scan.h"
+#include "scan/channelizer.h"
 #include "sdr/soapy_tuner.h"
 #include "tests/support/band_signal.h"
 #include "tests/support/iq_signal.h"
@@ -40,6 +42,35 @@ void scanAll(scan::CaptureScan& scan, std::span<const std::complex<float>> band)
   for (std::size_t at = 0; at < band.size(); at += kWrite)
     scan.process(band.subspan(at, std::min(kWrite, band.size() - at)));
 }
+
+class ChannelizerTest : public ::testing::TestWithParam<double> {};
+
+// A tone 1 kHz above the channel's carrier comes out a tone of 1 kHz: at the one level and
+// turning by the one step at every sample, across every block's seam, wherever the channel lies.
+TEST_P(ChannelizerTest, CutsAToneOutWithoutASeam) {
+  const double offset = GetParam();
+  scan::Channelizer channelizer(kRate);
+  const scan::Channelizer::ChannelId id = channelizer.open(offset);
+  std::vector<std::complex<float>> band(200'000);
+  for (std::size_t n = 0; n < band.size(); ++n)
+    band[n] =
+        std::polar(0.5F, static_cast<float>(std::fmod(2.0 * std::numbers::pi * (offset + 1'000.0) *
+                                                          static_cast<double>(n) / kRate,
+                                                      2.0 * std::numbers::pi)));
+  for (std::size_t at = 0; at < band.size(); at += 5'000)
+    channelizer.process(std::span(band).subspan(at, 5'000));
+  const std::span<const std::complex<float>> channel = channelizer.samples(id);
+  ASSERT_GT(channel.size(), 40'000U);
+  const auto step = std::polar(
+      1.0F, static_cast<float>(2.0 * std::numbers::pi * 1'000.0 / channelizer.channelRate()));
+  for (std::size_t n = 100; n + 1 < channel.size(); ++n) {
+    ASSERT_NEAR(std::abs(channel[n]), 0.5F, 0.01F) << n;
+    ASSERT_LT(std::abs(channel[n + 1] - channel[n] * step), 0.01F) << n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scan, ChannelizerTest,
+                         ::testing::Values(-387'654.0, -100'000.0, 0.0, 250'250.0));
 
 // A strong station with a weak one 200 kHz beside it, and one without RDS.
 const std::vector<BandStation>& crowdedBand() {
@@ -84,7 +115,7 @@ TEST(CaptureScan, ListsEveryStationOnceWithWhatItsRdsSaysAndNothingElse) {
 
 // On the tuner's DC, where the DC is left in.
 TEST(CaptureScan, ListsAStationOnTheCentreAndDropsItsCarrierOnceItGoesAway) {
-  const BandStation station{.offsetHz = 0, .pi = 0xD001, .ps = "LEAVING "};
+  const BandStation station{.offsetHz = 0, .pi = 0xD001, .ps = "LEAVING ", .silent = true};
   std::vector<std::complex<float>> band =
       testing::synthesizeBand({&station, 1}, kRate, 1.5, 40.0, 5);
   std::vector<std::complex<float>> silence = testing::synthesizeBand({}, kRate, 3.0, 40.0, 6);

@@ -39,7 +39,7 @@ std::vector<float> stationMultiplex(const BandStation& station, double sampleRat
                                     std::uint32_t seed) {
   MpxSignalOptions options;
   options.sampleRate = sampleRate;
-  options.programme = Programme::Stereo;
+  options.programme = station.silent ? Programme::Silent : Programme::Stereo;
   options.rdsLevel = station.rds ? 0.04 : 0.0;
   options.rdsClockPpm = station.rdsClockPpm;
   options.seed = seed;

@@ -24,12 +24,15 @@ struct BandStation {
   // Its RDS encoder's clock against its pilot's.
   double rdsClockPpm = 0.0;
   bool rds = true;
+  // A programme gone quiet: the carrier is then a strong line at its frequency.
+  bool silent = false;
 };
 
 // Groups as a station sends them: its name in four groups 0A, and RadioText in 2A between them.
 std::vector<RdsGroup> stationGroups(const BandStation& station, std::size_t count);
 
-// The station's multiplex (stereo programme, pilot, RDS at 4 % unless it has none), sampled at
+// The station's multiplex (stereo programme unless silent, pilot, RDS at 4 % unless it has none),
+// sampled at
 // sampleRate, `seconds` long.
 std::vector<float> stationMultiplex(const BandStation& station, double sampleRate, double seconds,
                                     std::uint32_t seed);
