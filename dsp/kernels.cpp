@@ -67,20 +67,6 @@ std::complex<float> filterComplex(const float* tapsRe, const float* tapsIm, cons
   return {total(re), total(im)};
 }
 
-// The arrays never overlap; saying so lets the compiler use vector instructions.
-void addConjugateProduct(float* __restrict wr, float* __restrict wi, const float* __restrict xr,
-                         const float* __restrict xi, std::size_t length, std::complex<float> e) {
-  const float er = e.real();
-  const float ei = e.imag();
-  for (std::size_t i = 0; i < length; i += kLanes) {
-    for (std::size_t lane = 0; lane < kLanes; ++lane) {
-      const std::size_t k = i + lane;
-      wr[k] += er * xr[k] + ei * xi[k];
-      wi[k] += ei * xr[k] - er * xi[k];
-    }
-  }
-}
-
 std::complex<float> sumOf(std::span<const std::complex<float>> samples) {
   // Two lanes' worth of floats, real and imaginary parts alternating.
   std::array<float, 2 * kLanes> sums{};

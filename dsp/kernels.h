@@ -51,9 +51,28 @@ std::complex<float> filterReal(const float* taps, const float* xr, const float* 
 // The same with complex taps.
 std::complex<float> filterComplex(const float* tapsRe, const float* tapsIm, const float* xr,
                                   const float* xi, std::size_t length);
-// w[k] += e conj(x[k]): an adaptive filter's update.
-void addConjugateProduct(float* wr, float* wi, const float* xr, const float* xi, std::size_t length,
-                         std::complex<float> e);
+// w[k] += e conj(x[k]): an adaptive filter's update, inline in the caller's loop. The arrays never
+// overlap; saying so lets the compiler use vector instructions.
+inline void addConjugateProduct(float* __restrict wr, float* __restrict wi,
+                                const float* __restrict xr, const float* __restrict xi,
+                                std::size_t length, std::complex<float> e) {
+  const float er = e.real();
+  const float ei = e.imag();
+  for (std::size_t i = 0; i < length; i += kLanes) {
+    for (std::size_t lane = 0; lane < kLanes; ++lane) {
+      const std::size_t k = i + lane;
+      wr[k] += er * xr[k] + ei * xi[k];
+      wi[k] += ei * xr[k] - er * xi[k];
+    }
+  }
+}
+
+// x[k] *= factor.
+inline void scale(float* x, std::size_t length, float factor) {
+  for (std::size_t i = 0; i < length; i += kLanes)
+    for (std::size_t lane = 0; lane < kLanes; ++lane)
+      x[i + lane] *= factor;
+}
 
 // The sum of any number of complex samples.
 std::complex<float> sumOf(std::span<const std::complex<float>> samples);

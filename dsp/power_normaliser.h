@@ -28,7 +28,7 @@ class PowerNormaliser {
   double power() const { return power_.value(); }
 
  private:
-  void emit(std::vector<std::complex<float>>& out);
+  void emit(std::span<const std::complex<float>> stretch, std::vector<std::complex<float>>& out);
 
   std::array<std::complex<float>, kStretch> stretch_{};
   std::size_t filled_ = 0;

@@ -30,10 +30,8 @@ void CmaEqualizer::update(std::complex<float> output, std::size_t n) {
 
 void CmaEqualizer::leakTowardsPassThrough() {
   const float keep = 1.0F - leak_;
-  for (std::size_t k = 0; k < tapRe_.size(); ++k) {
-    tapRe_[k] *= keep;
-    tapIm_[k] *= keep;
-  }
+  dsp::scale(tapRe_.data(), tapRe_.size(), keep);
+  dsp::scale(tapIm_.data(), tapIm_.size(), keep);
   tapRe_[block_.window() - 1 - mainTap_] += leak_;
 }
 

@@ -204,7 +204,8 @@ TEST(PowerNormaliser, BringsAnyLevelToUnitPowerInWholeStretches) {
   const std::vector<Complex> weak(100, Complex(0.06F, -0.08F));
   for (int write = 0; write < 100; ++write)
     normaliser.process(weak, out);
-  EXPECT_EQ(out.size(), 100U * 100U / PowerNormaliser::kStretch * PowerNormaliser::kStretch);
+  constexpr std::size_t kGiven = std::size_t{100} * 100;
+  EXPECT_EQ(out.size(), kGiven / PowerNormaliser::kStretch * PowerNormaliser::kStretch);
   EXPECT_NEAR(std::norm(out.back()), 1.0F, 1e-4);
   EXPECT_NEAR(normaliser.power(), 0.01, 1e-6);
 }

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <sstream>
 
 #include "fm/fm_receiver.h"
 #include "mpx/mpx_decoder.h"
@@ -52,10 +53,20 @@ std::optional<double> parseScaled(std::string_view text) {
 struct RateRange {
   double lowest;
   double highest;
-  std::string_view shown;
 };
-constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate, "from 128k to 10M"};
-constexpr RateRange kIqRates{fm::kMinIqRate, fm::kMaxIqRate, "from 900k to 3.2M"};
+constexpr RateRange kMpxRates{mpx::kMinSampleRate, kMaxMpxSampleRate};
+constexpr RateRange kIqRates{fm::kMinIqRate, fm::kMaxIqRate};
+
+// As a rate is given: "128k", "3.2M".
+std::string scaledRate(double rate) {
+  std::ostringstream text;
+  if (rate >= 1e6) {
+    text << rate / 1e6 << 'M';
+  } else {
+    text << rate / 1e3 << 'k';
+  }
+  return text.str();
+}
 
 std::optional<std::uint64_t> parseCount(std::string_view text) {
   std::uint64_t count = 0;
@@ -138,8 +149,9 @@ std::optional<UsageError> applyRate(std::string_view value, InputFlags& flags,
     const RateRange& range = flags.iq || flags.scan ? kIqRates : kMpxRates;
     const auto rate = parseScaled(value);
     if (!rate || *rate < range.lowest || *rate > range.highest) {
-      return UsageError{"invalid sample rate '" + std::string(value) + "' (" +
-                        std::string(range.shown) + " samples a second)"};
+      return UsageError{"invalid sample rate '" + std::string(value) + "' (" + "from " +
+                        scaledRate(range.lowest) + " to " + scaledRate(range.highest) +
+                        " samples a second)"};
     }
     flags.sampleRate = *rate;
     return std::nullopt;
