@@ -78,15 +78,17 @@ std::string describeCarrier(const fm::CarrierStatus& status) {
   return text.str();
 }
 
-// "carrier -12 dBFS, pilot, RDS 4.1 % at SNR 14 dB, 2 % of blocks lost, 1234 groups"
+// "carrier -12 dBFS, pilot, RDS 4.1 % at SNR 14 dB in 4.8 kHz, 2.0 % of blocks lost, 1234 groups";
+// until the station's blocks are found, "pilot, no RDS, 0 groups", whatever seems to stand at
+// 57 kHz.
 std::string describeReception(const receiver::ReceptionStatus& reception, std::uint64_t groups) {
   std::ostringstream text;
   if (reception.carrier) text << describeCarrier(*reception.carrier) << ", ";
   const mpx::ReceptionStatus& status = reception.rds;
   text << (status.pilot ? "pilot" : "no pilot") << ", ";
-  if (status.carrier) {
+  if (status.carrier && status.blockErrorRate) {
     text << "RDS " << percent(status.rdsLevel);
-    if (status.snrDb) text << " at SNR " << std::lround(*status.snrDb) << " dB";
+    if (status.snrDb) text << " at SNR " << std::lround(*status.snrDb) << " dB in 4.8 kHz";
   } else {
     text << "no RDS";
   }
