@@ -30,7 +30,8 @@ struct StationReport {
   // The carrier's power in its 200 kHz, of a full-scale carrier's, and over the noise's there.
   double levelDbfs = 0.0;
   double snrDb = 0.0;
-  // Of the blocks due in the last ten seconds, the share lost; none before the decoder says.
+  // Of the blocks due since the decoder found the station, over the last ten seconds, the share
+  // lost; none before its first group.
   std::optional<double> blockErrorRate{};
   // Whole groups decoded.
   std::uint64_t groups = 0;
