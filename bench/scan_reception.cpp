@@ -178,9 +178,14 @@ void feederMemory() {
   rusage usage{};
   long peakKib = 0;
   while (::wait4(child, &status, WNOHANG, &usage) == 0) {
+    // Before the exec the child is still this process's copy, the capture included.
     std::ifstream proc("/proc/" + std::to_string(child) + "/status");
-    for (std::string line; std::getline(proc, line);)
-      if (line.starts_with("VmHWM:")) peakKib = std::max(peakKib, std::stol(line.substr(6)));
+    bool feeder = false;
+    for (std::string line; std::getline(proc, line);) {
+      if (line.starts_with("Name:")) feeder = line.find("tavimor-feed") != std::string::npos;
+      if (feeder && line.starts_with("VmHWM:"))
+        peakKib = std::max(peakKib, std::stol(line.substr(6)));
+    }
     ::usleep(20'000);
   }
   ::unlink(path.c_str());
