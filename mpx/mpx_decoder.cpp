@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <stdexcept>
 #include <vector>
 
@@ -49,7 +48,7 @@ constexpr double kBandPerSymbolDb = 6.07;
 // rtl_fm writes a carrier's phase step of pi radians as half of full scale. The pilot is 9 % of the
 // 75 kHz deviation; through an echo its level reads up to a third off, so only a pilot that says
 // another scale by more than that does not come from rtl_fm.
-constexpr double kRtlFmRadiansPerUnit = 2.0 * std::numbers::pi;
+constexpr double kRtlFmRadiansPerUnit = dsp::kTwoPi;
 constexpr double kPilotDeviationHz = 0.09 * dsp::kFullDeviationHz;
 constexpr double kPilotTolerance = 1.6;
 
@@ -65,9 +64,9 @@ void count(DecoderCounts& counts, const DecodedGroup& group) {
 // Everything locked to one station: the echo it comes with, its pilot, carrier, clock and blocks;
 // made afresh for a retune.
 struct StationLock {
-  explicit StationLock(double sampleRate)
+  StationLock(double sampleRate, Echoes echoes)
       : sampleRate(sampleRate),
-        canceller(sampleRate),
+        canceller(echoes == Echoes::Undo ? std::optional<EchoCanceller>(sampleRate) : std::nullopt),
         mixer(sampleRate),
         pilot(mixer.outputRate(), (mixer.pilotDelay() - mixer.rdsDelay()) / mixer.decimation()),
         demodulator(mixer.outputRate()),
@@ -76,14 +75,14 @@ struct StationLock {
   // The carrier's phase step for a multiplex sample of 1, as the echo canceller needs it.
   double radiansPerUnit() const {
     if (!pilot.present()) return kRtlFmRadiansPerUnit;
-    const double fromPilot =
-        2.0 * std::numbers::pi * kPilotDeviationHz / (sampleRate * pilot.level());
+    const double fromPilot = dsp::kTwoPi * kPilotDeviationHz / (sampleRate * pilot.level());
     const double apart = std::fabs(std::log(fromPilot / kRtlFmRadiansPerUnit));
     return apart < std::log(kPilotTolerance) ? kRtlFmRadiansPerUnit : fromPilot;
   }
 
   double sampleRate;
-  EchoCanceller canceller;
+  // None where the echo was undone before the multiplex was made.
+  std::optional<EchoCanceller> canceller;
   SubcarrierMixer mixer;
   PilotTracker pilot;
   BiphaseDemodulator demodulator;
@@ -93,8 +92,10 @@ struct StationLock {
 }  // namespace
 
 struct MpxDecoder::Impl {
-  explicit Impl(double sampleRate)
-      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<StationLock>(sampleRate)) {}
+  Impl(double sampleRate, Echoes echoes)
+      : sampleRate(checkedRate(sampleRate)),
+        echoes(echoes),
+        station(std::make_unique<StationLock>(sampleRate, echoes)) {}
 
   // The input sample at which a symbol centred at this baseband sample ended.
   std::uint64_t endOf(double centre) const {
@@ -106,11 +107,14 @@ struct MpxDecoder::Impl {
 
   // Symbols that end well after `last` came only from the zeros that flushed the filters.
   void decode(std::span<const float> samples, const GroupHandler& onGroup, double last = INFINITY) {
-    undone.clear();
-    station->canceller.setRadiansPerUnit(station->radiansPerUnit());
-    station->canceller.process(samples, undone);
+    if (station->canceller) {
+      undone.clear();
+      station->canceller->setRadiansPerUnit(station->radiansPerUnit());
+      station->canceller->process(samples, undone);
+      samples = undone;
+    }
     baseband.clear();
-    station->mixer.process(undone, baseband);
+    station->mixer.process(samples, baseband);
     const GroupHandler counted = [&](const DecodedGroup& group) {
       count(counts, group);
       onGroup(group);
@@ -128,6 +132,7 @@ struct MpxDecoder::Impl {
   }
 
   double sampleRate;
+  Echoes echoes;
   std::unique_ptr<StationLock> station;
   std::uint64_t stationStart = 0;
   std::uint64_t samplesSeen = 0;
@@ -137,7 +142,8 @@ struct MpxDecoder::Impl {
   std::vector<ChannelSymbol> symbols;
 };
 
-MpxDecoder::MpxDecoder(double sampleRate) : impl_(std::make_unique<Impl>(sampleRate)) {}
+MpxDecoder::MpxDecoder(double sampleRate, Echoes echoes)
+    : impl_(std::make_unique<Impl>(sampleRate, echoes)) {}
 MpxDecoder::~MpxDecoder() = default;
 MpxDecoder::MpxDecoder(MpxDecoder&& other) noexcept = default;
 MpxDecoder& MpxDecoder::operator=(MpxDecoder&& other) noexcept = default;
@@ -166,7 +172,7 @@ void MpxDecoder::finish(const GroupHandler& onGroup) {
 }
 
 void MpxDecoder::reset() {
-  impl_->station = std::make_unique<StationLock>(impl_->sampleRate);
+  impl_->station = std::make_unique<StationLock>(impl_->sampleRate, impl_->echoes);
   impl_->stationStart = impl_->samplesSeen;
 }
 

@@ -31,12 +31,17 @@ struct ReceptionStatus {
   std::optional<double> blockErrorRate;
 };
 
+// Whether the decoder undoes an echo of the FM signal from the multiplex: a multiplex from a
+// discriminator that saw the echo needs it; a receiver that equalized its channel before the
+// discriminator left none to undo.
+enum class Echoes { Undo, AlreadyUndone };
+
 class MpxDecoder {
  public:
   using GroupHandler = mpx::GroupHandler;
 
   // sampleRate in Hz, at least kMinSampleRate; throws std::invalid_argument otherwise.
-  explicit MpxDecoder(double sampleRate);
+  explicit MpxDecoder(double sampleRate, Echoes echoes = Echoes::Undo);
   ~MpxDecoder();
   MpxDecoder(MpxDecoder&& other) noexcept;
   MpxDecoder& operator=(MpxDecoder&& other) noexcept;

@@ -11,7 +11,8 @@ struct ReceiverChain::Impl {
   explicit Impl(const ChainSettings& chosen)
       : settings(chosen),
         front(frontFor(chosen)),
-        decoder(front ? front->multiplexRate() : chosen.sampleRate) {}
+        decoder(front ? front->multiplexRate() : chosen.sampleRate,
+                front ? mpx::Echoes::AlreadyUndone : mpx::Echoes::Undo) {}
 
   static std::optional<fm::FmReceiver> frontFor(const ChainSettings& settings) {
     if (settings.kind == SignalKind::Channel)
