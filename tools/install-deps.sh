@@ -8,10 +8,11 @@ set -eu
 
 # ninja-build for a quiet build; libxkbcommon-dev so that Qt's CMake files find XKB instead of
 # reporting it missing at every configure; inotify-tools and libnotify-bin for
-# tavimor-traffic-notify; liquid-dsp and libsndfile for decoding an FM multiplex signal.
+# tavimor-traffic-notify; liquid-dsp and libsndfile for decoding an FM multiplex signal; FFTW for
+# the scan's filter bank; SoapySDR for the tuners the feeder reads itself.
 packages="cmake make ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6
   qt6-qpa-plugins libxkbcommon-dev libgtest-dev fonts-dejavu-core socat inotify-tools
-  libnotify-bin libliquid-dev libsndfile1-dev $*"
+  libnotify-bin libliquid-dev libsndfile1-dev libfftw3-dev libsoapysdr-dev $*"
 
 missing=""
 for package in $packages; do
