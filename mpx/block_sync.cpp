@@ -105,9 +105,12 @@ void BlockSync::synchroniseAt(std::size_t slot, const GroupHandler& onGroup) {
   group_ = {};
   newPiInGroup_ = false;
   // The earlier blocks of this group are still in the history: decide them now.
-  for (std::size_t earlier = 0; earlier <= slot; ++earlier)
-    if (last >= (slot - earlier + 1) * kBlockBits)
-      decideSlot(earlier, last - (slot - earlier) * kBlockBits);
+  for (std::size_t earlier = 0; earlier <= slot; ++earlier) {
+    if (last < (slot - earlier + 1) * kBlockBits) continue;
+    const std::uint64_t end = last - (slot - earlier) * kBlockBits;
+    if (!foundAt_) foundAt_ = end + 1 - kBlockBits;
+    decideSlot(earlier, end);
+  }
   nextBlockEnd_ = last + kBlockBits;
   nextSlot_ = slot + 1;
   if (nextSlot_ == kSlots) {
@@ -235,9 +238,15 @@ void BlockSync::loseSync() {
   piCandidate_.reset();
 }
 
-BlockSync::RecentBlocks BlockSync::recentBlocks() const {
-  return {static_cast<std::size_t>(std::min(symbolCount_, kRecentSymbols) / kBlockBits),
-          goodBlockEnds_.size()};
+std::optional<BlockSync::RecentBlocks> BlockSync::recentBlocks() const {
+  if (!foundAt_) return std::nullopt;
+  // Whole blocks' times since the station was found, at most ten seconds' worth.
+  const std::uint64_t since = symbolCount_ - *foundAt_;
+  const std::uint64_t blocks = std::min(since, kRecentSymbols) / kBlockBits;
+  const std::uint64_t from = symbolCount_ - blocks * kBlockBits;
+  const auto good = std::count_if(goodBlockEnds_.begin(), goodBlockEnds_.end(),
+                                  [&](std::uint64_t end) { return end >= from; });
+  return RecentBlocks{static_cast<std::size_t>(blocks), static_cast<std::size_t>(good)};
 }
 
 }  // namespace tavimor::mpx

@@ -31,8 +31,9 @@ class BlockSync {
     std::size_t due = 0;
     std::size_t good = 0;
   };
-  // Of the blocks due over the last ten seconds of symbols, those that passed their check.
-  RecentBlocks recentBlocks() const;
+  // Of the blocks due since the station was found, over the last ten seconds of symbols, those
+  // that passed their check; none before it is found.
+  std::optional<RecentBlocks> recentBlocks() const;
 
  private:
   static constexpr std::size_t kHistory = 128;
@@ -77,6 +78,8 @@ class BlockSync {
   unsigned failedInRow_ = 0;
   // The last symbols of the good blocks of the last ten seconds.
   std::deque<std::uint64_t> goodBlockEnds_;
+  // The first symbol of the first block decided, once the station is found.
+  std::optional<std::uint64_t> foundAt_;
   // The station's programme identification, once two blocks A agreed on it.
   std::optional<std::uint16_t> pi_;
   std::optional<std::uint16_t> piCandidate_;

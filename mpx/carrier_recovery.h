@@ -53,7 +53,8 @@ class CarrierRecovery {
   double reference_ = 0.0;
   std::uint64_t symbols_ = 0;
   std::array<std::complex<float>, kPhaseSymbols> outputs_{};
-  std::size_t findPhaseIn_ = 0;
+  // At the start too: loops that start a quarter turn from the carrier would hang there.
+  std::size_t findPhaseIn_ = kPhaseSymbols;
   dsp::RunningMean<double> settledClarity_;
 };
 

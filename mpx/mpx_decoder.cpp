@@ -9,6 +9,7 @@
 #include "dsp/constants.h"
 #include "mpx/biphase_demodulator.h"
 #include "mpx/block_sync.h"
+#include "mpx/echo_canceller.h"
 #include "mpx/pilot_tracker.h"
 #include "mpx/subcarrier_mixer.h"
 
@@ -44,6 +45,12 @@ constexpr double kLeastSnrDb = -15.0;
 constexpr double kPeakPerAmplitude = 2.0 * 1.12;
 // The noise in 57 kHz +- 2.4 kHz against the noise on a symbol: the band over the symbol rate.
 constexpr double kBandPerSymbolDb = 6.07;
+// rtl_fm writes a carrier's phase step of pi radians as half of full scale. The pilot is 9 % of the
+// 75 kHz deviation; through an echo its level reads up to a third off, so only a pilot that says
+// another scale by more than that does not come from rtl_fm.
+constexpr double kRtlFmRadiansPerUnit = dsp::kTwoPi;
+constexpr double kPilotDeviationHz = 0.09 * dsp::kFullDeviationHz;
+constexpr double kPilotTolerance = 1.6;
 
 void count(DecoderCounts& counts, const DecodedGroup& group) {
   const auto good = static_cast<std::uint64_t>(std::ranges::count_if(
@@ -54,15 +61,28 @@ void count(DecoderCounts& counts, const DecodedGroup& group) {
   counts.lostBlocks += group.blocks.size() - good;
 }
 
-// Everything locked to one station: its pilot, carrier, clock and blocks; made afresh for a
-// retune.
+// Everything locked to one station: the echo it comes with, its pilot, carrier, clock and blocks;
+// made afresh for a retune.
 struct StationLock {
-  explicit StationLock(double sampleRate)
-      : mixer(sampleRate),
+  StationLock(double sampleRate, Echoes echoes)
+      : sampleRate(sampleRate),
+        canceller(echoes == Echoes::Undo ? std::optional<EchoCanceller>(sampleRate) : std::nullopt),
+        mixer(sampleRate),
         pilot(mixer.outputRate(), (mixer.pilotDelay() - mixer.rdsDelay()) / mixer.decimation()),
         demodulator(mixer.outputRate()),
         sync(kLimits) {}
 
+  // The carrier's phase step for a multiplex sample of 1, as the echo canceller needs it.
+  double radiansPerUnit() const {
+    if (!pilot.present()) return kRtlFmRadiansPerUnit;
+    const double fromPilot = dsp::kTwoPi * kPilotDeviationHz / (sampleRate * pilot.level());
+    const double apart = std::fabs(std::log(fromPilot / kRtlFmRadiansPerUnit));
+    return apart < std::log(kPilotTolerance) ? kRtlFmRadiansPerUnit : fromPilot;
+  }
+
+  double sampleRate;
+  // None where the echo was undone before the multiplex was made.
+  std::optional<EchoCanceller> canceller;
   SubcarrierMixer mixer;
   PilotTracker pilot;
   BiphaseDemodulator demodulator;
@@ -72,8 +92,10 @@ struct StationLock {
 }  // namespace
 
 struct MpxDecoder::Impl {
-  explicit Impl(double sampleRate)
-      : sampleRate(checkedRate(sampleRate)), station(std::make_unique<StationLock>(sampleRate)) {}
+  Impl(double sampleRate, Echoes echoes)
+      : sampleRate(checkedRate(sampleRate)),
+        echoes(echoes),
+        station(std::make_unique<StationLock>(sampleRate, echoes)) {}
 
   // The input sample at which a symbol centred at this baseband sample ended.
   std::uint64_t endOf(double centre) const {
@@ -85,6 +107,12 @@ struct MpxDecoder::Impl {
 
   // Symbols that end well after `last` came only from the zeros that flushed the filters.
   void decode(std::span<const float> samples, const GroupHandler& onGroup, double last = INFINITY) {
+    if (station->canceller) {
+      undone.clear();
+      station->canceller->setRadiansPerUnit(station->radiansPerUnit());
+      station->canceller->process(samples, undone);
+      samples = undone;
+    }
     baseband.clear();
     station->mixer.process(samples, baseband);
     const GroupHandler counted = [&](const DecodedGroup& group) {
@@ -104,15 +132,18 @@ struct MpxDecoder::Impl {
   }
 
   double sampleRate;
+  Echoes echoes;
   std::unique_ptr<StationLock> station;
   std::uint64_t stationStart = 0;
   std::uint64_t samplesSeen = 0;
   DecoderCounts counts;
+  std::vector<float> undone;
   std::vector<BasebandSample> baseband;
   std::vector<ChannelSymbol> symbols;
 };
 
-MpxDecoder::MpxDecoder(double sampleRate) : impl_(std::make_unique<Impl>(sampleRate)) {}
+MpxDecoder::MpxDecoder(double sampleRate, Echoes echoes)
+    : impl_(std::make_unique<Impl>(sampleRate, echoes)) {}
 MpxDecoder::~MpxDecoder() = default;
 MpxDecoder::MpxDecoder(MpxDecoder&& other) noexcept = default;
 MpxDecoder& MpxDecoder::operator=(MpxDecoder&& other) noexcept = default;
@@ -141,7 +172,7 @@ void MpxDecoder::finish(const GroupHandler& onGroup) {
 }
 
 void MpxDecoder::reset() {
-  impl_->station = std::make_unique<StationLock>(impl_->sampleRate);
+  impl_->station = std::make_unique<StationLock>(impl_->sampleRate, impl_->echoes);
   impl_->stationStart = impl_->samplesSeen;
 }
 
@@ -156,7 +187,7 @@ ReceptionStatus MpxDecoder::status() const {
   status.pilot = station.pilot.present();
   status.synchronised = station.sync.synchronised();
   const SymbolLevel& level = station.demodulator.level();
-  const double symbolSnr = level.amplitude() * level.amplitude() / (2.0 * level.noise());
+  const double symbolSnr = level.settledSignalToNoise() / 2.0;
   const double snrDb = 10.0 * std::log10(std::max(symbolSnr, 1e-9)) - kBandPerSymbolDb;
   status.carrier =
       station.demodulator.carrierClarity() >= kLeastCarrierClarity && snrDb >= kLeastSnrDb;
@@ -164,12 +195,11 @@ ReceptionStatus MpxDecoder::status() const {
     status.rdsLevel = kPeakPerAmplitude * level.amplitude();
     status.snrDb = snrDb;
   }
-  if (static_cast<double>(d.samplesSeen - d.stationStart) >= d.sampleRate) {
-    const BlockSync::RecentBlocks recent = station.sync.recentBlocks();
-    status.blockErrorRate = recent.due == 0
-                                ? 1.0
-                                : 1.0 - std::min(1.0, static_cast<double>(recent.good) /
-                                                          static_cast<double>(recent.due));
+  if (const std::optional<BlockSync::RecentBlocks> recent = station.sync.recentBlocks()) {
+    status.blockErrorRate = recent->due == 0
+                                ? 0.0
+                                : 1.0 - std::min(1.0, static_cast<double>(recent->good) /
+                                                          static_cast<double>(recent->due));
   }
   return status;
 }

@@ -22,20 +22,26 @@ struct ReceptionStatus {
   // Peak level of the RDS subcarrier, as a fraction of the multiplex's full scale; 0 while no
   // carrier is found.
   double rdsLevel = 0.0;
-  // The RDS subcarrier's power over the noise's in 57 kHz +- 2.4 kHz, estimated from the symbols;
-  // none while no carrier is found.
+  // The RDS subcarrier's power over the noise's in 57 kHz +- 2.4 kHz (4.8 kHz), estimated from
+  // the symbols of the last two seconds or so; none while no carrier is found.
   std::optional<double> snrDb;
-  // Of the blocks due in the last ten seconds of signal, the share that failed their check or
-  // came while sync was lost; none before a second of signal has been seen.
+  // Of the blocks due since the station was found (its first block decided), over the last ten
+  // seconds of signal, the share that failed their check or came while sync was lost; none before
+  // the station is found.
   std::optional<double> blockErrorRate;
 };
+
+// Whether the decoder undoes an echo of the FM signal from the multiplex: a multiplex from a
+// discriminator that saw the echo needs it; a receiver that equalized its channel before the
+// discriminator left none to undo.
+enum class Echoes { Undo, AlreadyUndone };
 
 class MpxDecoder {
  public:
   using GroupHandler = mpx::GroupHandler;
 
   // sampleRate in Hz, at least kMinSampleRate; throws std::invalid_argument otherwise.
-  explicit MpxDecoder(double sampleRate);
+  explicit MpxDecoder(double sampleRate, Echoes echoes = Echoes::Undo);
   ~MpxDecoder();
   MpxDecoder(MpxDecoder&& other) noexcept;
   MpxDecoder& operator=(MpxDecoder&& other) noexcept;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <complex>
 #include <cstdint>
 
@@ -27,6 +28,8 @@ class PilotTracker {
   double phase() const { return phaseNow_; }
   // How far the pilot's frequency is off the mixer's 19 kHz, as a share of it.
   double frequencyError() const;
+  // The pilot's peak, in the multiplex's units.
+  double level() const { return 2.0 * std::sqrt(pilotPower_.value()); }
 
  private:
   static constexpr unsigned kDecimation = 8;

@@ -51,6 +51,12 @@ bool SymbolLevel::observe(std::complex<float> y) {
   learnt_.power.add(outputPower * limit * limit);
   learnt_.moment2.add(inPhase2);
   learnt_.moment4.add(inPhase2 * inPhase2);
+  if (learnt_.since() == kStatusStart) {
+    statusMoment2_.restartFrom(learnt_.moment2.value(), kStatusStart);
+    statusMoment4_.restartFrom(learnt_.moment4.value(), kStatusStart);
+  }
+  statusMoment2_.add(inPhase2);
+  statusMoment4_.add(inPhase2 * inPhase2);
   return back;
 }
 
@@ -80,18 +86,35 @@ void SymbolLevel::learnAgain() {
   learnt_.power.restartFrom(meanPower, kLatest);
   learnt_.moment2.restartFrom(moment2, kLatest);
   learnt_.moment4.restartFrom(moment4, kLatest);
+  statusMoment2_.restartFrom(moment2, kLatest);
+  statusMoment4_.restartFrom(moment4, kLatest);
 }
 
+namespace {
+
 // For two values +-A with Gaussian noise, A^4 = (3 m2^2 - m4) / 2.
+double amplitudeOf(double moment2, double moment4) {
+  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * moment2 * moment2 - moment4) / 2.0)));
+}
+
+double noiseOf(double moment2, double amplitude, double least) {
+  return std::max({moment2 - amplitude * amplitude, kLeastNoiseShare * moment2, least});
+}
+
+}  // namespace
+
 double SymbolLevel::amplitude() const {
-  const double m2 = learnt_.moment2.value();
-  return std::sqrt(std::sqrt(std::max(0.0, (3.0 * m2 * m2 - learnt_.moment4.value()) / 2.0)));
+  return amplitudeOf(learnt_.moment2.value(), learnt_.moment4.value());
 }
 
 double SymbolLevel::noise() const {
-  const double amplitude2 = amplitude() * amplitude();
-  const double m2 = learnt_.moment2.value();
-  return std::max({m2 - amplitude2, kLeastNoiseShare * m2, kLeastPower});
+  return noiseOf(learnt_.moment2.value(), amplitude(), kLeastPower);
+}
+
+double SymbolLevel::settledSignalToNoise() const {
+  if (learnt_.since() < kStatusStart) return amplitude() * amplitude() / noise();
+  const double amplitude = amplitudeOf(statusMoment2_.value(), statusMoment4_.value());
+  return amplitude * amplitude / noiseOf(statusMoment2_.value(), amplitude, kLeastPower);
 }
 
 double SymbolLevel::trust() const {

@@ -34,6 +34,9 @@ class SymbolLevel {
   double logLikelihoodRatio(double inPhase) const;
   // The reliability of a clean symbol: the ratio's magnitude without noise.
   double cleanReliability() const;
+  // A clean symbol's power over the noise's on the in-phase part, from the symbols of the last
+  // two seconds or so, steadier than the level that decisions follow: for a status line.
+  double settledSignalToNoise() const;
 
  private:
   static constexpr std::size_t kRecent = 16;
@@ -42,8 +45,12 @@ class SymbolLevel {
   // silence, however it rings down in the filters, is all one level.
   static constexpr double kLeastPower = 1e-14;
 
-  // The averages' length once settled, in symbols.
+  // The averages' length once settled, in symbols; and of the status line's, which start from the
+  // level learnt after a second, not from the first symbols, taken before the carrier and the
+  // clock were found.
   static constexpr double kSettledSymbols = 200.0;
+  static constexpr double kStatusSymbols = 2'400.0;
+  static constexpr std::uint64_t kStatusStart = 1'200;
 
   struct Estimates {
     dsp::RunningMean<double> power{kSettledSymbols};
@@ -62,6 +69,8 @@ class SymbolLevel {
   std::uint64_t observed_ = 0;
   std::uint64_t silentFor_ = 0;
   Estimates learnt_;
+  dsp::RunningMean<double> statusMoment2_{kStatusSymbols};
+  dsp::RunningMean<double> statusMoment4_{kStatusSymbols};
 };
 
 }  // namespace tavimor::mpx

@@ -11,9 +11,12 @@ struct ReceiverChain::Impl {
   explicit Impl(const ChainSettings& chosen)
       : settings(chosen),
         front(frontFor(chosen)),
-        decoder(front ? front->multiplexRate() : chosen.sampleRate) {}
+        decoder(front ? front->multiplexRate() : chosen.sampleRate,
+                front ? mpx::Echoes::AlreadyUndone : mpx::Echoes::Undo) {}
 
   static std::optional<fm::FmReceiver> frontFor(const ChainSettings& settings) {
+    if (settings.kind == SignalKind::Channel)
+      return fm::FmReceiver::forChannel(settings.sampleRate);
     if (settings.kind != SignalKind::Iq) return std::nullopt;
     return fm::FmReceiver(settings.sampleRate, settings.offsetHz);
   }

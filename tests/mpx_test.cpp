@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multiplex decoder on synthesized receptions: every rate, an RDS encoder on a clock of its
-// own, silences, level steps, fades and retunes, each station found within three groups and never
-// a wrong group; the block code's decisions on many noisy blocks; noise alone; the same groups
-// however the input is cut; a dropout; the end of the input.
+// own, a receiver's clock far off, silences, level steps, fades and retunes, each station found
+// within three groups and never a wrong group, and the status it reads; the start at any phase of
+// the subcarrier; an echo through a stick and rtl_fm; the block code's decisions on many noisy
+// blocks; noise alone; the same groups however the input is cut; a dropout; the end of the input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
 #include <cstdint>
+#include <numbers>
 #include <optional>
 #include <random>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "dsp/constants.h"
 #include "mpx/block_code.h"
 #include "mpx/mpx_decoder.h"
+#include "tests/support/iq_signal.h"
 #include "tests/support/mpx_signal.h"
 #include "tests/support/row_name.h"
 
@@ -106,6 +110,8 @@ struct ReceptionCase {
   Retune retune = {};
   std::size_t groups = 60;
   std::size_t grace = 3;
+  // The share of blocks lost the status may read at the end, counted from the station's first.
+  double mostLost = 1.0;
 };
 
 class Reception : public ::testing::TestWithParam<ReceptionCase> {};
@@ -176,6 +182,7 @@ TEST_P(Reception, FindsEachStationSoonAndNoWrongGroup) {
   if (row.options.snrDb) {
     EXPECT_NEAR(status.snrDb.value_or(-99.0), *row.options.snrDb, 1.0);
   }
+  EXPECT_LE(status.blockErrorRate.value_or(1.0), row.mostLost);
 }
 
 constexpr double kRate = 171'000;
@@ -197,7 +204,7 @@ MpxSignalOptions changed(MpxSignalOptions options, const auto& change) {
 INSTANTIATE_TEST_SUITE_P(
     Receptions, Reception,
     ::testing::Values(
-        ReceptionCase{"At171kHz", station()},
+        ReceptionCase{"At171kHz", station(), 1.0, {}, 60, 3, 0.02},
         ReceptionCase{"At192kHzWithoutPilot",
                       station({}, PilotTone::Absent, 192'000, Programme::Mono)},
         ReceptionCase{"At228kHzPilotInQuadrature", station({}, PilotTone::Quadrature, 228'000)},
@@ -210,14 +217,25 @@ INSTANTIATE_TEST_SUITE_P(
         ReceptionCase{
             "OwnClock100ppmWithoutPilot",
             changed(station(4.0, PilotTone::Absent), [](auto& o) { o.rdsClockPpm = 100.0; }), 0.95},
-        ReceptionCase{"SilenceOfTwoSecondsFirst", changed(station(8.0),
-                                                          [](auto& o) {
-                                                            o.silences = {{0.0, 2.0}};
-                                                          })},
+        ReceptionCase{"SilenceOfTwoSecondsFirst",
+                      changed(station(8.0),
+                              [](auto& o) {
+                                o.silences = {{0.0, 2.0}};
+                              }),
+                      1.0,
+                      {},
+                      60,
+                      3,
+                      0.02},
         ReceptionCase{"SilenceOfOneSecond", changed(station(8.0),
                                                     [](auto& o) {
                                                       o.silences = {{1.5, 2.5}};
                                                     })},
+        ReceptionCase{"ReceiverClock300ppmOffAt20dB",
+                      changed(station(20.0), [](auto& o) { o.clockErrorPpm = 300.0; })},
+        ReceptionCase{"ReceiverClock300ppmSlowWithoutPilot",
+                      changed(station(8.0, PilotTone::Absent, kRate, Programme::Mono),
+                              [](auto& o) { o.clockErrorPpm = -300.0; })},
         ReceptionCase{"TwoFadesCloseTogether", changed(station(8.0),
                                                        [](auto& o) {
                                                          o.fades = {{1.0, 2.0}, {2.3, 2.6}};
@@ -256,6 +274,47 @@ INSTANTIATE_TEST_SUITE_P(
                       100,
                       8}),
     testing::kRowName);
+
+// An encoder without a pilot whose subcarrier starts anywhere against the receiver's oscillator,
+// even a quarter turn from where the carrier loops start: the second group comes whole.
+TEST(Start, FindsTheStationInTheSecondGroupAtAnyPhaseOfTheSubcarrier) {
+  const std::vector<RdsGroup> sent = testing::randomGroups(4, 9);
+  for (int quarter = 0; quarter < 4; ++quarter) {
+    MpxSignalOptions options = station({}, PilotTone::Absent, 228'000, Programme::Silent);
+    options.clockErrorPpm = 0.0;
+    options.subcarrierPhase = quarter * std::numbers::pi / 2.0;
+    options.firstBitSeconds = 3e-4;
+    const MpxSignal signal = testing::synthesizeMpx(sent, options);
+    EXPECT_TRUE(wholeGroups(decode(signal, 228'000), signal, sent, 228'000)[1])
+        << "a subcarrier starting " << quarter << " quarter turns in";
+  }
+}
+
+// A stereo station through an RTL-SDR stick and rtl_fm's chain, with an echo 8 us late at 0.7 of
+// the direct path, CNR 30 dB, at the two phases of the echo that put its nulls deepest into the
+// deviation: after the first three, the groups come whole, none wrong.
+TEST(Echo, IsUndoneFromTheMultiplexAtThePhasesThatBendItMost) {
+  constexpr unsigned kDecimation = 6;
+  const double iqRate = kRate * kDecimation;
+  const std::vector<RdsGroup> sent = testing::randomGroups(40, 6);
+  MpxSignalOptions options = station({}, PilotTone::InPhase, iqRate);
+  options.clockErrorPpm = 0.0;
+  const MpxSignal transmitted = testing::synthesizeMpx(sent, options);
+  for (const double phase : {std::numbers::pi / 2.0, 3.0 * std::numbers::pi / 2.0}) {
+    testing::FmChannel channel;
+    channel.echoes = {{8e-6, 0.7, phase}};
+    std::vector<std::complex<float>> iq = testing::modulateFm(transmitted.samples, iqRate, channel);
+    testing::addCarrierNoise(iq, testing::meanPower(iq), 30.0, iqRate, 13);
+    MpxSignal received{testing::rtlFmMultiplex(
+                           testing::fromUnsigned8(testing::toUnsigned8(iq, 0.35)), kDecimation),
+                       {},
+                       0.0};
+    for (const std::uint64_t end : transmitted.groupEnds)
+      received.groupEnds.push_back(end / kDecimation);
+    const std::vector<bool> whole = wholeGroups(decode(received, kRate), received, sent, kRate);
+    EXPECT_GE(std::count(whole.begin() + 3, whole.end() - 1, true), 34) << "echo at " << phase;
+  }
+}
 
 // The 27 channel symbols of a block, the first the last of the block before.
 std::array<float, kBlockSymbols> symbolsOf(std::uint32_t block, bool first, float reliability) {
@@ -336,7 +395,7 @@ TEST_P(NoRds, GivesNoGroupInFortySecondsAndSaysSo) {
   EXPECT_TRUE(decoded.groups.empty()) << decoded.groups.size() << " groups";
   EXPECT_EQ(decoded.status.pilot, options.pilot != PilotTone::Absent);
   EXPECT_FALSE(decoded.status.carrier || decoded.status.synchronised || decoded.status.snrDb);
-  EXPECT_EQ(decoded.status.blockErrorRate, 1.0);
+  EXPECT_FALSE(decoded.status.blockErrorRate);
 }
 
 INSTANTIATE_TEST_SUITE_P(Receptions, NoRds,

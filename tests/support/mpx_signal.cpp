@@ -162,7 +162,9 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
   static const PulseTable pulse;
   std::mt19937 random(options.seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
-  const double pilotStart = 2.0 * kPi * unit(random);
+  double pilotStart = 2.0 * kPi * unit(random);
+  // The subcarrier turns with three times the pilot's phase.
+  if (options.subcarrierPhase) pilotStart = *options.subcarrierPhase / 3.0;
   // The bit clock is locked to the pilot, at a phase of its own.
   const double clockStart = options.firstBitSeconds.value_or(unit(random) * kSymbolSeconds);
   const std::vector<int> symbols = channelSymbols(groups);

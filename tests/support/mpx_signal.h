@@ -30,6 +30,9 @@ struct MpxSignalOptions {
   // When the first bit starts, in seconds; at random within a symbol if not given. A station tuned
   // to right at the end of another's group, starting at 0, keeps the blocks where they were.
   std::optional<double> firstBitSeconds = {};
+  // The RDS subcarrier's phase at the first sample, in radians, with the pilot in phase or absent;
+  // at random if not given.
+  std::optional<double> subcarrierPhase = {};
   // How much faster the RDS encoder's clock (subcarrier and bit clock) runs than the pilot's, for
   // an encoder on a crystal of its own; 0 is locked to the pilot.
   double rdsClockPpm = 0.0;

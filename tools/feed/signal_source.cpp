@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "receiver/receiver_chain.h"
+#include "tools/feed/band_hop.h"
 #include "tools/feed/messages.h"
 #include "tools/feed/pacer.h"
 #include "tools/feed/sample_input.h"
@@ -77,15 +78,17 @@ std::string describeCarrier(const fm::CarrierStatus& status) {
   return text.str();
 }
 
-// "carrier -12 dBFS, pilot, RDS 4.1 % at SNR 14 dB, 2 % of blocks lost, 1234 groups"
+// "carrier -12 dBFS, pilot, RDS 4.1 % at SNR 14 dB in 4.8 kHz, 2.0 % of blocks lost, 1234 groups";
+// until the station's blocks are found, "pilot, no RDS, 0 groups", whatever seems to stand at
+// 57 kHz.
 std::string describeReception(const receiver::ReceptionStatus& reception, std::uint64_t groups) {
   std::ostringstream text;
   if (reception.carrier) text << describeCarrier(*reception.carrier) << ", ";
   const mpx::ReceptionStatus& status = reception.rds;
   text << (status.pilot ? "pilot" : "no pilot") << ", ";
-  if (status.carrier) {
+  if (status.carrier && status.blockErrorRate) {
     text << "RDS " << percent(status.rdsLevel);
-    if (status.snrDb) text << " at SNR " << std::lround(*status.snrDb) << " dB";
+    if (status.snrDb) text << " at SNR " << std::lround(*status.snrDb) << " dB in 4.8 kHz";
   } else {
     text << "no RDS";
   }
@@ -255,7 +258,16 @@ SignalChoice signalChoiceOf(const FeedInput& input) {
 }
 
 std::variant<std::unique_ptr<SampleInput>, SourceError> openInput(const SignalChoice& choice,
+                                                                  const FeedInput& given,
                                                                   const std::atomic<bool>& stop) {
+  if (const auto* iqInput = std::get_if<IqInput>(&given); iqInput && iqInput->device) {
+    auto opened = openDeviceInput(*iqInput, stop);
+    if (auto* problem = std::get_if<std::string>(&opened)) {
+      const std::string& args = iqInput->device->args;
+      return SourceError{args.empty() ? "--device" : "--device=" + args, *problem};
+    }
+    return std::move(std::get<std::unique_ptr<SampleInput>>(opened));
+  }
   const bool iq = choice.kind == receiver::SignalKind::Iq;
   if (choice.path == "-") {
     const RawFormat format = iq ? RawFormat::Unsigned8Iq : RawFormat::S16le;
@@ -299,10 +311,12 @@ std::variant<receiver::ReceiverChain, std::string> makeChain(const SignalChoice&
 OpenedSource openSignalSource(const FeedOptions& options, StatusOutput status,
                               const std::atomic<bool>& stop) {
   const SignalChoice choice = signalChoiceOf(options.input);
-  auto opened = openInput(choice, stop);
+  auto opened = openInput(choice, options.input, stop);
   if (auto* error = std::get_if<SourceError>(&opened)) return *error;
   auto input = std::move(std::get<std::unique_ptr<SampleInput>>(opened));
-  const std::string name = choice.path == "-" ? "(standard input)" : choice.path;
+  const std::string name = choice.path == "-"    ? "(standard input)"
+                           : choice.path.empty() ? "the tuner"
+                                                 : choice.path;
   auto chain = makeChain(choice, *input);
   if (auto* problem = std::get_if<std::string>(&chain)) return SourceError{name, *problem};
   return std::make_unique<SignalSource>(std::move(input),
