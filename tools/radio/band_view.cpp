@@ -70,7 +70,8 @@ void BandView::paintEvent(QPaintEvent* /*event*/) {
         station.tuned ? palette().color(QPalette::Highlight) : palette().color(QPalette::Mid);
     painter.setPen(QPen(colour, station.tuned ? 2.0 : 1.0, Qt::DashLine));
     painter.drawLine(QPointF(x, metrics.height() + 4), QPointF(x, height()));
-    const QString name = station.ps.empty() ? QStringLiteral("?") : QString::fromLatin1(station.ps);
+    const QString name =
+        station.ps.empty() ? QStringLiteral("?") : QString::fromStdString(station.ps);
     const int textWidth = metrics.horizontalAdvance(name);
     const double left =
         std::clamp(x - textWidth / 2.0, 0.0, std::max(0.0, width() - textWidth * 1.0));

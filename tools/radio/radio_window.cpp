@@ -201,7 +201,7 @@ void RadioWindow::showStations(const std::vector<Station>& stations) {
     auto* item = new QTreeWidgetItem(stations_);
     item->setData(0, kFrequencyRole, station.frequencyHz);
     item->setText(column(StationColumn::Name),
-                  station.ps.empty() ? QStringLiteral("?") : QString::fromLatin1(station.ps));
+                  station.ps.empty() ? QStringLiteral("?") : QString::fromStdString(station.ps));
     if (station.pi) {
       item->setText(column(StationColumn::Pi),
                     QStringLiteral("%1").arg(*station.pi, 4, 16, QLatin1Char('0')).toUpper());

@@ -21,12 +21,12 @@
 #include <thread>
 
 #include "receiver/receiver_chain.h"
+#include "scan/capture_scan.h"
 #include "tools/feed/feed_options.h"
 #include "tools/feed/pacer.h"
 #include "tools/feed/polled_reader.h"
 #include "tools/feed/replay_sources.h"
 #include "tools/feed/sample_input.h"
-#include "tools/radio/band_survey.h"
 #include "tools/radio/station_tracker.h"
 #include "tools/radio/stick_trouble.h"
 
@@ -299,48 +299,40 @@ class StickInput final : public SignalInput {
   int messagesFd_ = -1;
 };
 
-// The stations the capture has shown, each remembered with what its groups told while it was
-// tuned to, so that a station left keeps its name in the list.
-class StationMemory {
- public:
-  void remember(const Station& station) { known_[key(station.frequencyHz)] = station; }
-
-  std::vector<Station> list(const std::vector<Carrier>& carriers, double centreHz,
-                            const Station& tuned) const {
-    std::vector<Station> stations;
-    bool tunedListed = false;
-    for (const Carrier& carrier : carriers) {
-      Station station;
-      station.frequencyHz = centreHz + carrier.offsetHz;
-      if (const auto known = nearest(station.frequencyHz)) station = *known;
-      station.frequencyHz = centreHz + carrier.offsetHz;
-      station.levelDb = carrier.levelDb;
-      station.tuned = std::abs(station.frequencyHz - tuned.frequencyHz) < kSameStationHz;
-      if (station.tuned) {
-        const double frequency = station.frequencyHz;
-        station = tuned;
-        station.frequencyHz = frequency;
-        tunedListed = true;
-      }
-      stations.push_back(station);
+// The scan's stations as the window lists them, the one tuned to with what its own chain says.
+std::vector<Station> listStations(const std::vector<scan::StationReport>& reports, double centreHz,
+                                  const Station& tuned) {
+  std::vector<Station> stations;
+  bool tunedListed = false;
+  for (const scan::StationReport& report : reports) {
+    Station station;
+    station.frequencyHz = centreHz + report.offsetHz;
+    if (std::abs(station.frequencyHz - tuned.frequencyHz) < kSameStationHz && !tunedListed) {
+      station = tuned;
+      tunedListed = true;
+    } else {
+      station.pi = report.pi;
+      station.ps = report.ps.value_or(std::string());
+      station.pty = report.pty;
+      station.levelDb = report.levelDbfs;
+      if (report.blockErrorRate) station.quality = 1.0 - *report.blockErrorRate;
     }
-    if (!tunedListed) stations.push_back(tuned);
-    std::ranges::sort(stations, {}, &Station::frequencyHz);
-    return stations;
+    stations.push_back(station);
   }
+  if (!tunedListed) stations.push_back(tuned);
+  std::ranges::sort(stations, {}, &Station::frequencyHz);
+  return stations;
+}
 
- private:
-  static long key(double hz) { return std::lround(hz / 10'000.0); }
-
-  std::optional<Station> nearest(double hz) const {
-    for (const auto& [at, station] : known_) {
-      if (std::abs(station.frequencyHz - hz) < kSameStationHz) return station;
-    }
-    return std::nullopt;
-  }
-
-  std::map<long, Station> known_;
-};
+// The scan's spectrum as the band's picture.
+BandPicture pictureOf(const scan::BandPicture& scanned, double centreHz) {
+  BandPicture picture;
+  const double bins = static_cast<double>(scanned.levelDbfs.size());
+  picture.spanHz = bins * scanned.binHz;
+  picture.centreHz = centreHz + scanned.firstOffsetHz - scanned.binHz / 2 + picture.spanHz / 2;
+  picture.powerDb = scanned.levelDbfs;
+  return picture;
+}
 
 class SignalPlayer final : public ThreadedReceiver {
  public:
@@ -402,8 +394,12 @@ class SignalPlayer final : public ThreadedReceiver {
     } catch (const std::invalid_argument& error) {
       return fail(listener, error.what());
     }
-    std::optional<BandSurvey> survey;
-    if (iq_) survey.emplace(rate);
+    // Every station of an I/Q capture at once, for the list and the picture.
+    std::unique_ptr<scan::CaptureScan> survey;
+    if (iq_) {
+      survey = std::make_unique<scan::CaptureScan>(scan::ScanSettings{
+          rate, input_->retunes() ? std::optional(centre) : std::nullopt, std::nullopt});
+    }
     std::vector<float> frames;
     std::vector<std::complex<float>> iq;
     std::vector<float> multiplex;
@@ -427,7 +423,6 @@ class SignalPlayer final : public ThreadedReceiver {
         const double hz = *tunedHz();
         try {
           chain->retune(hz - centre);
-          memory_.remember(tuned);
           tracker.reset();
           tuned = Station{};
           tuned.frequencyHz = hz;
@@ -507,9 +502,9 @@ class SignalPlayer final : public ThreadedReceiver {
     return Retune{true};
   }
 
-  // The input's frames through the chain; I/Q through the band's survey too.
+  // The input's frames through the chain; I/Q through the scan of the capture too.
   void receive(const feed::SampleInput& input, const std::vector<float>& frames,
-               receiver::ReceiverChain& chain, std::optional<BandSurvey>& survey,
+               receiver::ReceiverChain& chain, const std::unique_ptr<scan::CaptureScan>& survey,
                std::vector<std::complex<float>>& iq, std::vector<float>& multiplex,
                const receiver::TimedGroupHandler& keep) const {
     const unsigned channels = input.channels();
@@ -523,12 +518,12 @@ class SignalPlayer final : public ThreadedReceiver {
     iq.resize(frames.size() / 2);
     for (std::size_t i = 0; i < iq.size(); ++i)
       iq[i] = {frames[2 * i], frames[2 * i + 1]};
-    survey->take(iq);
+    survey->process(iq);
     chain.process(std::span<const std::complex<float>>(iq), keep);
   }
 
   void report(ReceiverListener& listener, const receiver::ReceiverChain& chain,
-              std::optional<BandSurvey>& survey, double centre, Station& tuned) {
+              const std::unique_ptr<scan::CaptureScan>& survey, double centre, Station& tuned) {
     const receiver::ReceptionStatus status = chain.status();
     Reception reception;
     reception.pilot = status.rds.pilot;
@@ -548,19 +543,19 @@ class SignalPlayer final : public ThreadedReceiver {
       listener.stationsChanged({tuned});
       return;
     }
-    const BandPicture picture = survey->picture(centre);
-    listener.bandChanged(picture);
-    const std::vector<Carrier> carriers = findCarriers(picture);
-    if (tuneToStrongest_ && !carriers.empty()) {
+    listener.bandChanged(pictureOf(survey->picture(), centre));
+    const std::vector<scan::StationReport> reports = survey->stations();
+    if (tuneToStrongest_ && !reports.empty()) {
       tuneToStrongest_ = false;
-      const Carrier& strongest = *std::ranges::max_element(carriers, {}, &Carrier::levelDb);
-      if (std::ranges::none_of(carriers, [&](const Carrier& carrier) {
-            return std::abs(centre + carrier.offsetHz - tuned.frequencyHz) < kSameStationHz;
+      const auto& strongest =
+          *std::ranges::max_element(reports, {}, &scan::StationReport::levelDbfs);
+      if (std::ranges::none_of(reports, [&](const scan::StationReport& report) {
+            return std::abs(centre + report.offsetHz - tuned.frequencyHz) < kSameStationHz;
           })) {
         tune(centre + strongest.offsetHz);
       }
     }
-    listener.stationsChanged(memory_.list(carriers, centre, tuned));
+    listener.stationsChanged(listStations(reports, centre, tuned));
   }
 
   std::string description_;
@@ -571,7 +566,6 @@ class SignalPlayer final : public ThreadedReceiver {
   double tunedHz_;
   bool retuned_ = false;
   bool tuneToStrongest_;
-  StationMemory memory_;
 };
 
 }  // namespace
