@@ -327,7 +327,7 @@ std::vector<Station> listStations(const std::vector<scan::StationReport>& report
 // The scan's spectrum as the band's picture.
 BandPicture pictureOf(const scan::BandPicture& scanned, double centreHz) {
   BandPicture picture;
-  const double bins = static_cast<double>(scanned.levelDbfs.size());
+  const auto bins = static_cast<double>(scanned.levelDbfs.size());
   picture.spanHz = bins * scanned.binHz;
   picture.centreHz = centreHz + scanned.firstOffsetHz - scanned.binHz / 2 + picture.spanHz / 2;
   picture.powerDb = scanned.levelDbfs;
