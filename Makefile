@@ -10,7 +10,7 @@ export CMAKE_GENERATOR ?= Ninja
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all deps configure build programs run demo radio test test-sanitize fuzz soak bench \
-  bench-mpx bench-iq format lint clean
+  bench-mpx bench-iq bench-scan format lint clean
 
 all: build
 
@@ -26,35 +26,32 @@ build: configure
 
 # The programs alone: a first run or demo need not wait for the tests to build.
 programs: configure
-	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavimor tavimor-feed tavimor-radio-dialog
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tavimor tavimor-feed tavimor-radio tavimor-radio-port
 
 run: programs
 	$(BUILD_DIR)/tavimor
 
-# The monitor on a port 5 of its own, in a namespace that needs no root, fed by the demo station,
-# a hex group log (LOG=file), a recorded FM multiplex signal (MPX=file), or an I/Q recording
-# (IQ=file: raw 8-bit .cu8 at RATE=, default 1024k, or a two-channel WAV or FLAC; OFFSET=HZ picks
-# a station that far from its centre). tools/demo.sh runs the build's tavimor-radio.
+# tavimor-radio's window and the monitor on a port 5 of its own, made by bubblewrap without root,
+# fed by the demo station, a hex group log (LOG=file), a recorded FM multiplex signal (MPX=file),
+# or an I/Q recording (IQ=file: raw 8-bit .cu8 at RATE=, default 1024k, or a two-channel WAV or
+# FLAC; OFFSET=HZ starts on the station that far from its centre, else on the strongest).
+# tools/demo.sh runs the build's tavimor-radio.
 demo: programs
 	tools/demo.sh $(BUILD_DIR) $(or $(LOG)$(MPX:%=--mpx %)$(IQ:%=--iq $(RATE:%=--rate=%) \
 	  $(OFFSET:%=--offset=%) %),--demo)
 
-# A live station from an RTL-SDR stick (rtl_sdr): make radio FREQ=94.5M [GAIN=20] [PPM=0].
-# Without FREQ a dialog asks for it.
+# A live station from an RTL-SDR stick (rtl_sdr): make radio FREQ=94.5M [GAIN=20] [PPM=0]
+# [DEVICE=serial]. Without FREQ the window asks for it.
 radio: programs
 	@tools/install-deps.sh rtl-sdr
-	tools/demo.sh $(BUILD_DIR) --gain=$(or $(GAIN),20) --ppm=$(or $(PPM),0) $(FREQ)
+	tools/demo.sh $(BUILD_DIR) --gain=$(or $(GAIN),20) --ppm=$(or $(PPM),0) \
+	  $(DEVICE:%=--device=%) $(FREQ)
 
-# A display, and for a port of their own root or sudo where the kernel allows no user namespace,
-# are checked before the packages and the build.
-.PHONY: display-check demo-check
+# A display is checked before the packages and the build.
+.PHONY: display-check
 display-check:
-	@tools/demo.sh --check-display
-demo-check:
 	@tools/demo.sh --check
-ifneq ($(filter demo radio,$(MAKECMDGOALS)),)
-deps: demo-check
-else ifneq ($(filter run,$(MAKECMDGOALS)),)
+ifneq ($(filter demo radio run,$(MAKECMDGOALS)),)
 deps: display-check
 endif
 
@@ -74,7 +71,7 @@ lint: build
 	@tools/check-licence-lines.sh
 	@tools/install-deps.sh clang-tidy
 	run-clang-tidy -quiet -p $(BUILD_DIR) -j $(JOBS) \
-	  '$(CURDIR)/(main|app|decode|dsp|mpx|fm|receiver|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
+	  '$(CURDIR)/(main|app|decode|dsp|mpx|fm|receiver|scan|sdr|traffic|ui|tools|tests|fuzz|bench)/?.*\.cpp$$'
 
 clean:
 	rm -rf $(BUILD_DIR)
@@ -140,7 +137,10 @@ bench:
 # group's report. Takes about a quarter of an hour.
 # Each builds and runs its own program, tavimor_bench_mpx or tavimor_bench_iq. See
 # docs/PERFORMANCE.md.
-bench-mpx bench-iq:
+# bench-scan: every station of a 2.048 MS/s capture of eight at once (time to PI and name, offsets),
+# the processor time by the number of stations beside a mixer and filter per station, the feeder's
+# memory, and a band scan through a synthesized tuner in its own time. Takes a few minutes.
+bench-mpx bench-iq bench-scan:
 	@tools/install-deps.sh libbenchmark-dev libxcb-damage0-dev
 	cmake -S . -B $(BENCH_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIMOR_BENCH=ON \
 	  -DBUILD_TESTING=OFF

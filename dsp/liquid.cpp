@@ -59,4 +59,17 @@ FreqDemodulator makeFreqDemodulator(double deviationHz, double sampleRate) {
                                   "an FM demodulator");
 }
 
+Periodogram makePeriodogram(unsigned size) {
+  return checked<Periodogram>(spgramcf_create(size, LIQUID_WINDOW_HANN, size, size),
+                              "a periodogram");
+}
+
+PolyphaseChannelizer makePolyphaseChannelizer(unsigned channels, unsigned semiLength,
+                                              double attenuationDb) {
+  return checked<PolyphaseChannelizer>(
+      firpfbch2_crcf_create_kaiser(LIQUID_ANALYZER, channels, semiLength,
+                                   static_cast<float>(attenuationDb)),
+      "a polyphase channelizer");
+}
+
 }  // namespace tavimor::dsp

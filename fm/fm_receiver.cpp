@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -20,14 +21,6 @@ namespace {
 
 using dsp::kFullDeviationHz;
 
-// The channel passed: FM broadcasting's 75 kHz deviation and the multiplex's sidebands up to
-// about 60 kHz; what lies beyond is mostly noise.
-constexpr double kChannelHz = 100'000.0;
-// The rate the channel is decimated to, at least: room for the channel and, below half of it,
-// for the filter's transition band to fold into without reaching the channel.
-constexpr double kMinChannelRate = 240'000.0;
-// 8-bit samples hold about 45 dB of signal over their own noise.
-constexpr double kChannelAttenuationDb = 50.0;
 // The equalizer spans 125 us (32 taps at 256 kHz) around its main tap, which starts in the
 // middle: an echo 20 us late is undone with its repeats up to three times later, and an earlier,
 // stronger path alike.
@@ -75,32 +68,58 @@ double checkedOffset(double offsetHz, double iqRate) {
   return offsetHz;
 }
 
+double checkedChannelRate(double channelRate) {
+  if (!(channelRate >= kMinChannelRate && channelRate <= kMaxIqRate))
+    throw std::invalid_argument("a channel's rate must be from " + kiloHertz(kMinChannelRate) +
+                                " to " + kiloHertz(kMaxIqRate));
+  return channelRate;
+}
+
+// The mixer and the filter that cut the station's channel out of the band.
+struct ChannelCut {
+  ChannelCut(double iqRate, double offsetHz, unsigned decimation, double channelRate)
+      : mixer(iqRate, offsetHz),
+        filter(iqRate, decimation, kChannelHz, channelRate - kChannelHz, kChannelAttenuationDb) {}
+
+  CentreMixer mixer;
+  ChannelFilter filter;
+  std::vector<std::complex<float>> mixed;
+};
+
 }  // namespace
+
+unsigned channelDecimation(double iqRate) {
+  return std::max(1U, static_cast<unsigned>(iqRate / kMinChannelRate));
+}
 
 struct FmReceiver::Impl {
   Impl(double iqRate, double offsetHz);
+  // A channel given cut already.
+  explicit Impl(double channelRate);
 
   float leakShare() const;
 
   unsigned decimation;
   double channelRate;
-  CentreMixer mixer;
-  ChannelFilter channelFilter;
+  // None for a channel given cut already.
+  std::optional<ChannelCut> cut;
   dsp::PowerNormaliser normaliser;
   CnrMeter cnrMeter;
   CmaEqualizer equalizer;
   dsp::FreqDemodulator demodulator;
-  std::vector<std::complex<float>> mixed;
   std::vector<std::complex<float>> channel;
   std::vector<std::complex<float>> normalised;
 };
 
 FmReceiver::Impl::Impl(double iqRate, double offsetHz)
-    : decimation(static_cast<unsigned>(checkedRate(iqRate) / kMinChannelRate)),
-      channelRate(iqRate / decimation),
-      mixer(iqRate, checkedOffset(offsetHz, iqRate)),
-      channelFilter(iqRate, decimation, kChannelHz, channelRate - kChannelHz,
-                    kChannelAttenuationDb),
+    : Impl(checkedRate(iqRate) / channelDecimation(iqRate)) {
+  decimation = channelDecimation(iqRate);
+  cut.emplace(iqRate, checkedOffset(offsetHz, iqRate), decimation, channelRate);
+}
+
+FmReceiver::Impl::Impl(double channelRate)
+    : decimation(1),
+      channelRate(checkedChannelRate(channelRate)),
       normaliser(channelRate, kLevelSeconds),
       cnrMeter(channelRate, kFullDeviationHz),
       equalizer(static_cast<std::size_t>(std::lround(kEqualizerSeconds * channelRate)),
@@ -116,6 +135,10 @@ float FmReceiver::Impl::leakShare() const {
 
 FmReceiver::FmReceiver(double iqRate, double offsetHz)
     : impl_(std::make_unique<Impl>(iqRate, offsetHz)) {}
+FmReceiver::FmReceiver(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+FmReceiver FmReceiver::forChannel(double channelRate) {
+  return FmReceiver(std::make_unique<Impl>(channelRate));
+}
 FmReceiver::~FmReceiver() = default;
 FmReceiver::FmReceiver(FmReceiver&& other) noexcept = default;
 FmReceiver& FmReceiver::operator=(FmReceiver&& other) noexcept = default;
@@ -126,11 +149,15 @@ double FmReceiver::multiplexRate() const {
 
 void FmReceiver::process(std::span<const std::complex<float>> iq, std::vector<float>& multiplex) {
   Impl& d = *impl_;
-  d.mixer.process(iq, d.mixed);
-  d.channel.clear();
-  d.channelFilter.process(d.mixed, d.channel);
+  std::span<const std::complex<float>> channel = iq;
+  if (d.cut) {
+    d.cut->mixer.process(iq, d.cut->mixed);
+    d.channel.clear();
+    d.cut->filter.process(d.cut->mixed, d.channel);
+    channel = d.channel;
+  }
   d.normalised.clear();
-  d.normaliser.process(d.channel, d.normalised);
+  d.normaliser.process(channel, d.normalised);
   if (d.normalised.empty()) return;
   // The leak follows the CNR from the sample after the one it was measured at, whatever the
   // writes.
@@ -153,8 +180,9 @@ double FmReceiver::delay() const {
   const Impl& d = *impl_;
   // A channel sample is made when the last of its `decimation` inputs arrives; the discriminator
   // takes the angle between two samples, half a sample back.
-  return (d.channelFilter.delay() - (d.decimation - 1.0)) / d.decimation +
-         static_cast<double>(d.equalizer.delay()) + 0.5;
+  const double cutDelay =
+      d.cut ? (d.cut->filter.delay() - (d.decimation - 1.0)) / d.decimation : 0.0;
+  return cutDelay + static_cast<double>(d.equalizer.delay()) + 0.5;
 }
 
 CarrierStatus FmReceiver::status() const {

@@ -14,6 +14,19 @@ namespace tavimor::fm {
 inline constexpr double kMinIqRate = 900'000.0;
 inline constexpr double kMaxIqRate = 3'200'000.0;
 
+// A station's channel: its carrier at the centre, FM broadcasting's 75 kHz deviation and the
+// multiplex's sidebands up to about 60 kHz passed (what lies beyond is mostly noise), at least
+// kMinChannelAttenuationDb down from kMinChannelRate - kChannelHz, and decimated to at least
+// kMinChannelRate: room for the channel and, below half of it, for the transition band to fold
+// into without reaching the channel.
+inline constexpr double kChannelHz = 100'000.0;
+inline constexpr double kMinChannelRate = 240'000.0;
+// 8-bit samples hold about 45 dB of signal over their own noise.
+inline constexpr double kChannelAttenuationDb = 50.0;
+
+// The decimation from an I/Q rate to the channel's rate.
+unsigned channelDecimation(double iqRate);
+
 // How the carrier is received, for a status line.
 struct CarrierStatus {
   // The carrier's power in the channel, in dB of full scale (a carrier of amplitude 1 is 0 dB).
@@ -29,6 +42,9 @@ class FmReceiver {
   // from the centre of the I/Q band (the channel must fit within the band). Throws
   // std::invalid_argument with a message fit to show the user otherwise.
   FmReceiver(double iqRate, double offsetHz);
+  // A receiver for a channel that a shared channelizer has already mixed, filtered and decimated
+  // to channelRate, at least kMinChannelRate.
+  static FmReceiver forChannel(double channelRate);
   ~FmReceiver();
   FmReceiver(FmReceiver&& other) noexcept;
   FmReceiver& operator=(FmReceiver&& other) noexcept;
@@ -37,8 +53,8 @@ class FmReceiver {
 
   // The rate of the multiplex signal made, which mpx::MpxDecoder takes: about 256 kHz.
   double multiplexRate() const;
-  // I/Q samples at full scale +-1 (8-bit input is (byte - 127.5) / 127.5); appends the
-  // multiplex signal, 75 kHz deviation = +-1, to `multiplex`.
+  // I/Q samples at full scale +-1 (8-bit input is (byte - 127.5) / 127.5), or the channel's;
+  // appends the multiplex signal, 75 kHz deviation = +-1, to `multiplex`.
   void process(std::span<const std::complex<float>> iq, std::vector<float>& multiplex);
   // The filters' delay, in multiplex samples: what arrives at I/Q sample n leaves at multiplex
   // sample n * multiplexRate() / iqRate + delay(). So a group that ends at multiplex sample m
@@ -48,6 +64,7 @@ class FmReceiver {
 
  private:
   struct Impl;
+  explicit FmReceiver(std::unique_ptr<Impl> impl);
   std::unique_ptr<Impl> impl_;
 };
 

@@ -15,6 +15,8 @@ struct ReceiverChain::Impl {
                 front ? mpx::Echoes::AlreadyUndone : mpx::Echoes::Undo) {}
 
   static std::optional<fm::FmReceiver> frontFor(const ChainSettings& settings) {
+    if (settings.kind == SignalKind::Channel)
+      return fm::FmReceiver::forChannel(settings.sampleRate);
     if (settings.kind != SignalKind::Iq) return std::nullopt;
     return fm::FmReceiver(settings.sampleRate, settings.offsetHz);
   }

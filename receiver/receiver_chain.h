@@ -23,12 +23,16 @@ enum class SignalKind {
   Iq,
   // The FM multiplex of one station, as a discriminator gives it.
   Multiplex,
+  // One station's channel out of a band, already mixed to the centre, filtered and decimated by
+  // a channelizer that serves many stations at once (fm::kChannelHz passed, at least
+  // fm::kMinChannelRate); given as I/Q.
+  Channel,
 };
 
 struct ChainSettings {
   SignalKind kind = SignalKind::Multiplex;
   double sampleRate = 0.0;
-  // I/Q only: where the station's carrier lies from the centre of the band.
+  // Iq only: where the station's carrier lies from the centre of the band.
   double offsetHz = 0.0;
 };
 
@@ -67,8 +71,8 @@ class ReceiverChain {
   // last.
   void finish(const TimedGroupHandler& onGroup);
 
-  // Another station: for I/Q the one at offsetHz in the same band, for a multiplex whatever comes
-  // next. The station before is forgotten; times and counts go on.
+  // Another station: for I/Q the one at offsetHz in the same band, for a multiplex or a channel
+  // whatever comes next. The station before is forgotten; times and counts go on.
   void retune(double offsetHz = 0.0);
 
   // Cheap: for a status line a few times a second.

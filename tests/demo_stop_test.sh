@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Stopping the demo, as a user does with Ctrl-C on its terminal and as tools/screenshot.sh does
-# with SIGTERM to its process group: either way the monitor, the feeder and socat must end, and
+# with SIGTERM to its process group: either way the radio, bubblewrap and the monitor must end, and
 # the demo must exit 0 with the line that says it stopped; its port 5 and the monitor's serial
 # lock never appear outside its own namespace. Runs as root of a user, mount and process
 # namespace of its own: the only processes it can see, and so find and stop, are the ones it
@@ -50,8 +50,8 @@ demo_processes() {
   for proc in /proc/[0-9]*; do
     exe=$(readlink "$proc/exe" 2>/dev/null) || continue
     case $exe in
-      "$build_dir/tavimor" | "$build_dir/tools/tavimor-feed") echo "${proc#/proc/}" ;;
-      */socat) echo "${proc#/proc/}" ;;
+      "$build_dir/tavimor" | "$build_dir/tools/radio/tavimor-radio") echo "${proc#/proc/}" ;;
+      */bwrap) echo "${proc#/proc/}" ;;
     esac
   done
 }

@@ -396,10 +396,54 @@ INSTANTIATE_TEST_SUITE_P(
         GoodCommandLine{"MpxRateInMegaSamples",
                         {"--mpx", "--rate=0.25M", "-", "-"},
                         {.device = "-", .input = MultiplexInput{"-", 250'000}}},
+        GoodCommandLine{"IqRateAndOffsetBelowTheCentre",
+                        {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
+                        {.device = "-", .input = IqInput{"-", 2'400'000, -200'000}, .quiet = true}},
         GoodCommandLine{
-            "IqRateAndOffsetBelowTheCentre",
-            {"--iq", "--rate=2.4M", "--offset", "-200k", "--quiet", "-", "-"},
-            {.device = "-", .input = IqInput{"-", 2'400'000, -200'000}, .quiet = true}}),
+            "IqFromADeviceTunedWithGainAndCorrection",
+            {"--iq", "--device=driver=rtlsdr", "--frequency=94.5M", "--gain=20", "--ppm=-3", "-"},
+            {.device = "-",
+             .input = IqInput{.path = "",
+                              .rate = std::nullopt,
+                              .offsetHz = 0.0,
+                              .device = DeviceChoice{"driver=rtlsdr", 20.0, -3.0},
+                              .frequencyHz = 94'500'000}}}),
+    testing::kRowName);
+
+struct ScanCommandLine {
+  std::string_view name;
+  std::vector<std::string_view> arguments;
+  ScanRequest expected;
+};
+
+std::ostream& operator<<(std::ostream& out, const ScanCommandLine& commandLine) {
+  return out << commandLine.arguments;
+}
+
+class ScanCommandLineTest : public ::testing::TestWithParam<ScanCommandLine> {};
+
+TEST_P(ScanCommandLineTest, GivesTheScan) {
+  const CommandLine parsed = parseCommandLine(GetParam().arguments);
+  const auto* request = std::get_if<ScanRequest>(&parsed);
+  ASSERT_NE(request, nullptr);
+  EXPECT_EQ(*request, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CommandLine, ScanCommandLineTest,
+    ::testing::Values(
+        ScanCommandLine{"RawCaptureWithItsCentre",
+                        {"--scan", "--rate=2.048M", "--centre=94.5M", "--json", "-"},
+                        {.path = "-", .rate = 2'048'000, .centreHz = 94'500'000, .json = true}},
+        ScanCommandLine{"TheOnlyDeviceOverTheWholeBand",
+                        {"--scan", "--device"},
+                        {.path = "", .device = DeviceChoice{}}},
+        ScanCommandLine{"PartOfTheBandThroughAChosenDevice",
+                        {"--scan", "--device=driver=airspy", "--from=88M", "--to=90M", "--gain=9"},
+                        {.path = "",
+                         .device = DeviceChoice{"driver=airspy", 9.0, 0.0},
+                         .fromHz = 88e6,
+                         .toHz = 90e6}}),
     testing::kRowName);
 
 struct BadCommandLine {
@@ -448,7 +492,19 @@ INSTANTIATE_TEST_SUITE_P(
         BadCommandLine{"IqRateOfAMultiplex", {"--iq", "--rate=171k", "-", "-"}, "from 900k"},
         BadCommandLine{"OffsetWithoutIq", {"--mpx", "--offset=100k", "-", "-"}, "--offset is for"},
         BadCommandLine{"MpxAndIq", {"--mpx", "--iq", "-", "-"}, "exclude each other"},
-        BadCommandLine{"QuietWithoutASignal", {"--quiet", "-"}, "--quiet is for"}),
+        BadCommandLine{"QuietWithoutASignal", {"--quiet", "-"}, "--quiet is for"},
+        BadCommandLine{"ScanWithoutInput", {"--scan"}, "--scan needs an INPUT"},
+        BadCommandLine{"ScanRateBeyondTheTuners", {"--scan", "--rate=4M", "-"}, "from 900k"},
+        BadCommandLine{"ScanOfADeviceWithAnInput", {"--scan", "--device", "x.wav"}, "no INPUT"},
+        BadCommandLine{"BandUpsideDown",
+                       {"--scan", "--device", "--from=100M", "--to=90M"},
+                       "--from must lie below --to"},
+        BadCommandLine{"DeviceWithoutFrequency", {"--iq", "--device", "-"}, "needs --frequency"},
+        BadCommandLine{"GainWithoutDevice", {"--iq", "--gain=20", "-", "-"}, "--gain is for"},
+        BadCommandLine{"FrequencyOffTheBand",
+                       {"--iq", "--device", "--frequency=5M", "-"},
+                       "invalid frequency"},
+        BadCommandLine{"JsonWithoutScan", {"--json", "-"}, "--json is for --scan"}),
     testing::kRowName);
 
 TEST(CommandLine, HelpAndVersionNeedNoDevice) {

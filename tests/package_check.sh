@@ -46,7 +46,7 @@ has_file() {
 
 installed_files() {
   for file in /usr/bin/tavimor /usr/bin/tavimor-feed /usr/bin/tavimor-radio \
-    /usr/bin/tavimor-traffic-notify /usr/libexec/tavimor/tavimor-radio-dialog; do
+    /usr/bin/tavimor-traffic-notify /usr/libexec/tavimor/tavimor-radio-port; do
     has_file -rwxr-xr-x "$file" || return 1
   done
   for file in /usr/share/applications/tavimor.desktop \
@@ -62,7 +62,7 @@ installed_files() {
 
 # A stray install rule (a test, a static library, a /usr/local path) would show up here.
 nothing_elsewhere() {
-  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|libexec/tavimor/tavimor-radio-dialog|share/(applications|icons/hicolor|metainfo|man/man1|doc/tavimor)/.*)$' \
+  ! grep -v -E ' /usr/(bin/tavimor[a-z-]*|libexec/tavimor/tavimor-radio-port|share/(applications|icons/hicolor|metainfo|man/man1|doc/tavimor)/.*)$' \
     "$contents"
 }
 
@@ -140,9 +140,14 @@ depends_names() { field Depends | tr '|' ',' | tr ',' '\n' | sed 's/(.*//; s/[[:
 
 depends_names_libraries() {
   for package in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libc6 libstdc++6 \
-    libliquid1 libsndfile1 socat; do
+    libliquid1 libsndfile1 libsoapysdr0.8 libfftw3-single3 bubblewrap; do
     depends_names | grep -qx "$package" || { echo "Depends lacks $package: $(field Depends)" && return 1; }
   done
+}
+
+recommends_the_stick_module() {
+  field Recommends | tr ',' '\n' | sed 's/[[:space:]]//g' | grep -qx soapysdr-module-rtlsdr ||
+    { echo "Recommends lacks soapysdr-module-rtlsdr: $(field Recommends)" && return 1; }
 }
 
 # Whatever package ships the plugin or font on this machine must be in Depends, so that a move of
@@ -195,8 +200,9 @@ check "a manual page for every program" every_program_has_a_manual_page
 check "no run path in the programs" no_run_path
 check "the desktop entries validate and name the programs and icon" desktop_entries
 check "control fields" control_fields
-check "Depends names the Qt, serial port, liquid-dsp and libsndfile libraries and socat" \
+check "Depends names the Qt, serial port, liquid-dsp, libsndfile, SoapySDR and FFTW libraries and bubblewrap" \
   depends_names_libraries
+check "Recommends the stick's SoapySDR module" recommends_the_stick_module
 check "Depends names the run-time plugins and the font" depends_names_run_time_pieces
 check "manual pages render without warnings" manual_pages_render_cleanly
 check "the AppStream metadata validates and names the desktop entry and release" appstream_metadata

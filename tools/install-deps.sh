@@ -8,10 +8,14 @@ set -eu
 
 # ninja-build for a quiet build; libxkbcommon-dev so that Qt's CMake files find XKB instead of
 # reporting it missing at every configure; inotify-tools and libnotify-bin for
-# tavimor-traffic-notify; liquid-dsp and libsndfile for decoding an FM multiplex signal.
+# tavimor-traffic-notify; liquid-dsp and libsndfile for decoding an FM multiplex signal; FFTW for
+# the scan's filter bank; SoapySDR for the tuners the feeder reads itself; bubblewrap for
+# tavimor-radio's port 5; socat joins pseudo-terminals in the monitor's process test; Xvfb, the
+# session and accessibility buses and Python's bindings to them and to X for the radio's.
 packages="cmake make ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libqt6svg6
-  qt6-qpa-plugins libxkbcommon-dev libgtest-dev fonts-dejavu-core socat inotify-tools
-  libnotify-bin libliquid-dev libsndfile1-dev $*"
+  qt6-qpa-plugins libxkbcommon-dev libgtest-dev fonts-dejavu-core bubblewrap socat
+  inotify-tools libnotify-bin libliquid-dev libsndfile1-dev libfftw3-dev libsoapysdr-dev xvfb
+  at-spi2-core dbus python3-pyatspi python3-xlib $*"
 
 missing=""
 for package in $packages; do

@@ -25,7 +25,7 @@ wm_pid=""
 demo_pid=""
 # shellcheck disable=SC2317  # run by the trap
 cleanup() {
-  # The demo runs in its own process group: monitor, feeder and socat end together.
+  # The demo runs in its own process group: the radio and the monitor end together.
   if [ -n "$demo_pid" ]; then
     kill -TERM "-$demo_pid" 2>/dev/null || true
     wait "$demo_pid" 2>/dev/null || true

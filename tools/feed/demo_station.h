@@ -46,7 +46,8 @@ class DemoStation {
   // startTime is the clock time of the first group, sent in the clock-time groups.
   explicit DemoStation(std::chrono::sys_seconds startTime) : startTime_(startTime) {}
 
-  // Group n goes on air n / kRdsGroupsPerSecond s after the start, whatever pace the feeder plays it at.
+  // Group n goes on air n / kRdsGroupsPerSecond s after the start, whatever pace the feeder plays
+  // it at.
   static std::chrono::milliseconds airTime(std::uint64_t index);
 
   // In each run of 12 groups: four 0A carrying the whole PS and the four DI flags, six 2A, one 1A

@@ -14,6 +14,7 @@
 #include "tools/feed/packet_writer.h"
 #include "tools/feed/recording_probe.h"
 #include "tools/feed/replay_sources.h"
+#include "tools/feed/scan_run.h"
 #include "tools/feed/signal_source.h"
 #include "tools/feed/stop_request.h"
 #include "version.h"
@@ -160,6 +161,11 @@ int runCommandLine(const std::vector<std::string_view>& arguments, const ClosedS
     return EXIT_SUCCESS;
   }
   if (const auto* request = std::get_if<ProbeRequest>(&commandLine)) return probe(*request);
+  if (const auto* request = std::get_if<ScanRequest>(&commandLine)) {
+    if (closed.error) return kExitError;
+    installStopHandlers();
+    return runScan(*request, std::cout, std::cerr, stopRequested());
+  }
   return run(std::get<FeedOptions>(commandLine), closed);
 }
 

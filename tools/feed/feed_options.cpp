@@ -77,23 +77,76 @@ std::optional<std::uint64_t> parseCount(std::string_view text) {
 
 bool takesValue(std::string_view option) {
   return option == "-r" || option == "--rate" || option == "-n" || option == "--count" ||
-         option == "--max-gap" || option == "--offset" || option == "--probe";
+         option == "--max-gap" || option == "--offset" || option == "--probe" ||
+         option == "--device" || option == "--centre" || option == "--frequency" ||
+         option == "--gain" || option == "--ppm" || option == "--from" || option == "--to";
 }
 
 // What picks the input, which only the whole command line tells.
 struct InputFlags {
   bool mpx = false;
   bool iq = false;
+  bool scan = false;
+  bool json = false;
   std::optional<double> offsetHz;
   std::optional<double> sampleRate;
+  std::optional<double> centreHz;
+  std::optional<std::string> device;
+  std::optional<double> frequencyHz;
+  std::optional<double> gainDb;
+  std::optional<double> ppm;
+  std::optional<double> fromHz;
+  std::optional<double> toHz;
 };
+
+// FM broadcasting's bands lie within this range, which every tuner it is meant for reaches.
+constexpr double kLowestTuning = 64e6;
+constexpr double kHighestTuning = 108e6;
+
+std::optional<UsageError> parseFrequency(const OptionValue& option, std::optional<double>& into) {
+  const auto hz = parseScaled(option.value);
+  if (!hz || *hz < kLowestTuning || *hz > kHighestTuning)
+    return UsageError{"invalid frequency '" + std::string(option.value) + "' for " +
+                      std::string(option.name) + " (from 64M to 108M)"};
+  into = *hz;
+  return std::nullopt;
+}
+
+// The options of a tuner, a capture's centre and a scan.
+std::optional<UsageError> applyTunerOption(const OptionValue& option, InputFlags& flags) {
+  if (option.name == "--device") {
+    flags.device = std::string(option.value);
+  } else if (option.name == "--frequency") {
+    return parseFrequency(option, flags.frequencyHz);
+  } else if (option.name == "--from") {
+    return parseFrequency(option, flags.fromHz);
+  } else if (option.name == "--to") {
+    return parseFrequency(option, flags.toHz);
+  } else if (option.name == "--centre") {
+    const auto hz = parseScaled(option.value);
+    if (!hz || *hz <= 0) return UsageError{"invalid centre '" + std::string(option.value) + "'"};
+    flags.centreHz = *hz;
+  } else if (option.name == "--gain") {
+    const auto gain = parseNumber(option.value);
+    if (!gain || *gain > 100) return UsageError{"invalid gain '" + std::string(option.value) + "'"};
+    flags.gainDb = *gain;
+  } else if (option.name == "--ppm") {
+    const auto ppm = parseScaled(option.value);
+    if (!ppm || std::abs(*ppm) > 1000)
+      return UsageError{"invalid correction '" + std::string(option.value) + "' (ppm)"};
+    flags.ppm = *ppm;
+  } else {
+    return UsageError{"unknown option '" + std::string(option.name) + "'"};
+  }
+  return std::nullopt;
+}
 
 // --rate means groups per second, or samples per second with --mpx or --iq, which may come
 // after it.
 std::optional<UsageError> applyRate(std::string_view value, InputFlags& flags,
                                     FeedOptions& options) {
-  if (flags.mpx || flags.iq) {
-    const RateRange& range = flags.iq ? kIqRates : kMpxRates;
+  if (flags.mpx || flags.iq || flags.scan) {
+    const RateRange& range = flags.iq || flags.scan ? kIqRates : kMpxRates;
     const auto rate = parseScaled(value);
     if (!rate || *rate < range.lowest || *rate > range.highest) {
       return UsageError{"invalid sample rate '" + std::string(value) + "' (" + "from " +
@@ -135,10 +188,61 @@ std::optional<UsageError> applyOption(const OptionValue& option, InputFlags& fla
     options.quiet = true;
   } else if (option.name == "--hex") {
     options.hexLines = true;
+  } else if (option.name == "--scan") {
+    flags.scan = true;
+  } else if (option.name == "--json") {
+    flags.json = true;
   } else {
-    return UsageError{"unknown option '" + std::string(option.name) + "'"};
+    return applyTunerOption(option, flags);
   }
   return std::nullopt;
+}
+
+// What only a tuner takes, named if given without one.
+std::optional<UsageError> tunerOnlyOption(const InputFlags& flags) {
+  if (flags.device) return std::nullopt;
+  if (flags.gainDb) return UsageError{"--gain is for --device"};
+  if (flags.ppm) return UsageError{"--ppm is for --device"};
+  if (flags.frequencyHz) return UsageError{"--frequency is for --iq --device"};
+  if (flags.fromHz || flags.toHz) return UsageError{"--from and --to are for --scan --device"};
+  return std::nullopt;
+}
+
+std::optional<DeviceChoice> deviceOf(const InputFlags& flags) {
+  if (!flags.device) return std::nullopt;
+  return DeviceChoice{*flags.device, flags.gainDb, flags.ppm.value_or(0.0)};
+}
+
+CommandLine scanRequest(const std::vector<std::string_view>& operands, const InputFlags& flags,
+                        const FeedOptions& options) {
+  if (flags.mpx || flags.iq) return UsageError{"--scan excludes --mpx and --iq"};
+  if (options.hexLines || options.quiet || options.count || options.strict || options.timed ||
+      options.maxGap || options.groupsPerSecond || flags.offsetHz)
+    return UsageError{"--scan takes only --rate, --centre, --json and a tuner's options"};
+  if (flags.frequencyHz) return UsageError{"--frequency is for --iq; a scan hops --from --to"};
+  if (auto error = tunerOnlyOption(flags)) return *error;
+  ScanRequest request;
+  request.rate = flags.sampleRate;
+  request.json = flags.json;
+  if (flags.device) {
+    if (!operands.empty())
+      return UsageError{"--scan --device takes no INPUT: '" + std::string(operands[0]) + "'"};
+    if (flags.centreHz) return UsageError{"--centre is for a capture; a tuner knows its own"};
+    request.device = deviceOf(flags);
+    request.fromHz = flags.fromHz.value_or(kDefaultScanFromHz);
+    request.toHz = flags.toHz.value_or(kDefaultScanToHz);
+    if (request.fromHz >= request.toHz) return UsageError{"--from must lie below --to"};
+    return request;
+  }
+  if (operands.empty())
+    return UsageError{"--scan needs an INPUT (- for raw I/Q on standard input)"};
+  if (operands.size() > 1)
+    return UsageError{"unexpected argument '" + std::string(operands[1]) + "'"};
+  request.path = operands[0];
+  if (flags.sampleRate && request.path != "-")
+    return UsageError{"--rate is for raw samples on standard input; a sound file has its own"};
+  request.centreHz = flags.centreHz;
+  return request;
 }
 
 std::optional<UsageError> checkSignalInput(const InputFlags& flags, const FeedOptions& options,
@@ -155,6 +259,12 @@ std::optional<UsageError> checkSignalInput(const InputFlags& flags, const FeedOp
 }
 
 FeedInput inputOf(const InputFlags& flags, std::optional<std::string> path) {
+  if (flags.iq && flags.device)
+    return IqInput{.path = "",
+                   .rate = flags.sampleRate,
+                   .offsetHz = flags.offsetHz.value_or(0.0),
+                   .device = deviceOf(flags),
+                   .frequencyHz = *flags.frequencyHz};
   if (flags.iq) return IqInput{*path, flags.sampleRate, flags.offsetHz.value_or(0.0)};
   if (flags.mpx) return MultiplexInput{*path, flags.sampleRate};
   if (path) return LogInput{*path};
@@ -175,7 +285,15 @@ std::optional<UsageError> placeOperands(const std::vector<std::string_view>& ope
   if (options.maxGap && !options.timed) return UsageError{"--max-gap needs --timed"};
   if (flags.offsetHz && !flags.iq) return UsageError{"--offset is for --iq"};
   if (!flags.mpx && !flags.iq && options.quiet) return UsageError{"--quiet is for --mpx or --iq"};
-  if (flags.mpx || flags.iq) {
+  if (flags.json) return UsageError{"--json is for --scan"};
+  if (flags.centreHz) return UsageError{"--centre is for --scan"};
+  if (auto error = tunerOnlyOption(flags)) return error;
+  if (flags.device) {
+    if (!flags.iq) return UsageError{"--device is for --iq or --scan"};
+    if (path) return UsageError{"--iq --device takes no INPUT: '" + *path + "'"};
+    if (!flags.frequencyHz) return UsageError{"--iq --device needs --frequency (as 94.5M)"};
+    if (options.timed) return UsageError{"--timed is for a recording, not a device"};
+  } else if (flags.mpx || flags.iq) {
     if (auto error = checkSignalInput(flags, options, path)) return error;
   }
   options.input = inputOf(flags, std::move(path));
@@ -215,6 +333,11 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
     }
     if (argument == "-h" || argument == "--help") return HelpRequest{};
     if (argument == "-V" || argument == "--version") return VersionRequest{};
+    // Its arguments are optional: alone, the only device found.
+    if (argument == "--device") {
+      flags.device = "";
+      continue;
+    }
 
     OptionValue option{argument, {}};
     if (const std::size_t equals = argument.find('=');
@@ -244,6 +367,7 @@ CommandLine parseCommandLine(const std::vector<std::string_view>& arguments) {
   if (rate) {
     if (auto error = applyRate(*rate, flags, options)) return *error;
   }
+  if (flags.scan) return scanRequest(operands, flags, options);
   if (auto error = placeOperands(operands, flags, options)) return *error;
   return options;
 }
@@ -252,7 +376,11 @@ std::string usageText(std::string_view programName) {
   const std::string name(programName);
   return "Usage: " + name + " [OPTION]... DEVICE [LOG]\n" + "  or:  " + name +
          " --mpx [OPTION]... DEVICE INPUT\n" + "  or:  " + name +
-         " --iq [OPTION]... DEVICE INPUT\n" + "  or:  " + name + " --probe FILE\n" +
+         " --iq [OPTION]... DEVICE INPUT\n" + "  or:  " + name +
+         " --iq --device[=ARGS] --frequency=HZ [OPTION]... DEVICE\n" + "  or:  " + name +
+         " --scan [--rate=SAMPLES] [--centre=HZ] [--json] INPUT\n" + "  or:  " + name +
+         " --scan --device[=ARGS] [--from=HZ] [--to=HZ] [OPTION]...\n" + "  or:  " + name +
+         " --probe FILE\n" +
          "Writes RDS groups to DEVICE as a receiver sends them: nine-byte packets, a lead byte\n"
          "then blocks A, B, C and D high byte first, at 9600 baud 8N1 on a serial line.\n"
          "\n"
@@ -268,6 +396,12 @@ std::string usageText(std::string_view programName) {
          "unless written as --hex. While decoding live input, or a recording with --timed, a\n"
          "line on standard error tells once a second how well the station is received.\n"
          "DEVICE is a serial device, a pseudo-terminal, a FIFO, or - for standard output.\n"
+         "With --device the I/Q comes from a tuner through SoapySDR instead of INPUT.\n"
+         "\n"
+         "--scan lists every station of an I/Q capture (INPUT as with --iq) at its end or on\n"
+         "Ctrl-C, sorted by frequency: PI, name, programme type, level, SNR, blocks lost and\n"
+         "groups. With --device it hops the tuner across the band and lists each station as\n"
+         "soon as it stands.\n"
          "\n"
          "Groups from a log go out at --rate. Standard input from a pipe or a terminal is live:\n"
          "each group goes out as soon as its line arrives, with no pacing unless --rate is\n"
@@ -284,12 +418,23 @@ std::string usageText(std::string_view programName) {
          "      --strict           end at the first malformed line of LOG, with status 1\n"
          "      --mpx              decode the groups from the FM multiplex signal in INPUT\n"
          "      --iq               receive the station from the I/Q samples in INPUT\n"
-         "  -r, --rate=SAMPLES     with --mpx or --iq, raw samples per second on standard\n"
-         "                         input (--mpx: default 171k, from 128k to 10M; --iq: default\n"
-         "                         1024k, from 900k to 3.2M)\n"
+         "  -r, --rate=SAMPLES     with --mpx, --iq or --scan, raw samples per second on\n"
+         "                         standard input or the tuner's (--mpx: default 171k, from\n"
+         "                         128k to 10M; --iq and --scan: default 1024k, a tuner's scan\n"
+         "                         2048k, from 900k to 3.2M)\n"
          "      --offset=HZ        with --iq, the station lies HZ from the centre of the I/Q\n"
          "                         (as -200k or 0.4M; default 0)\n"
          "      --quiet            with --mpx or --iq, no reception status line\n"
+         "      --device[=ARGS]    read a tuner through SoapySDR (ARGS as driver=rtlsdr;\n"
+         "                         alone, the only device found)\n"
+         "      --frequency=HZ     with --iq --device, tune to HZ (as 94.5M)\n"
+         "      --gain=DB          with --device, the tuner's gain (default automatic)\n"
+         "      --ppm=N            with --device, the tuner's frequency correction\n"
+         "      --scan             list every station of INPUT, or of the band with --device\n"
+         "      --centre=HZ        with --scan, the frequency at the capture's centre\n"
+         "      --from=HZ          with --scan --device, where the band starts (87.5M)\n"
+         "      --to=HZ            with --scan --device, where the band ends (108M)\n"
+         "      --json             with --scan, one JSON object a station\n"
          "      --hex              write hex group log lines, \"----\" for a lost block,\n"
          "                         instead of packets\n"
          "      --probe=FILE       say what FILE holds (kind, rate, channels, length) and\n"
@@ -297,8 +442,8 @@ std::string usageText(std::string_view programName) {
          "  -h, --help             show this help and exit\n"
          "  -V, --version          show the version and exit\n"
          "\n"
-         "Exit status: 0 when all groups were sent, 1 on an error (the reader of DEVICE gone\n"
-         "included), 2 on bad usage.\n";
+         "Exit status: 0 when all groups were sent or the scan ended, 1 on an error (the\n"
+         "reader of DEVICE or the tuner gone included), 2 on bad usage.\n";
 }
 
 }  // namespace tavimor::feed

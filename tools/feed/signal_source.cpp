@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "receiver/receiver_chain.h"
+#include "tools/feed/band_hop.h"
 #include "tools/feed/messages.h"
 #include "tools/feed/pacer.h"
 #include "tools/feed/sample_input.h"
@@ -257,7 +258,16 @@ SignalChoice signalChoiceOf(const FeedInput& input) {
 }
 
 std::variant<std::unique_ptr<SampleInput>, SourceError> openInput(const SignalChoice& choice,
+                                                                  const FeedInput& given,
                                                                   const std::atomic<bool>& stop) {
+  if (const auto* iqInput = std::get_if<IqInput>(&given); iqInput && iqInput->device) {
+    auto opened = openDeviceInput(*iqInput, stop);
+    if (auto* problem = std::get_if<std::string>(&opened)) {
+      const std::string& args = iqInput->device->args;
+      return SourceError{args.empty() ? "--device" : "--device=" + args, *problem};
+    }
+    return std::move(std::get<std::unique_ptr<SampleInput>>(opened));
+  }
   const bool iq = choice.kind == receiver::SignalKind::Iq;
   if (choice.path == "-") {
     const RawFormat format = iq ? RawFormat::Unsigned8Iq : RawFormat::S16le;
@@ -301,10 +311,12 @@ std::variant<receiver::ReceiverChain, std::string> makeChain(const SignalChoice&
 OpenedSource openSignalSource(const FeedOptions& options, StatusOutput status,
                               const std::atomic<bool>& stop) {
   const SignalChoice choice = signalChoiceOf(options.input);
-  auto opened = openInput(choice, stop);
+  auto opened = openInput(choice, options.input, stop);
   if (auto* error = std::get_if<SourceError>(&opened)) return *error;
   auto input = std::move(std::get<std::unique_ptr<SampleInput>>(opened));
-  const std::string name = choice.path == "-" ? "(standard input)" : choice.path;
+  const std::string name = choice.path == "-"    ? "(standard input)"
+                           : choice.path.empty() ? "the tuner"
+                                                 : choice.path;
   auto chain = makeChain(choice, *input);
   if (auto* problem = std::get_if<std::string>(&chain)) return SourceError{name, *problem};
   return std::make_unique<SignalSource>(std::move(input),
