@@ -298,7 +298,8 @@ TEST_F(FeederCommand, StoppedWhileAFifoWaitsForItsReaderEndsWithItsCounts) {
 // The highest rates --help gives for raw samples are taken, and the receiver runs at them.
 TEST_F(FeederCommand, TakesRawSamplesAtTheHighestRatesItGives) {
   for (const auto& [mode, rate, perSecond, zero] :
-       {std::tuple{"--mpx", "10M", 10'000'000, '\0'}, {"--iq", "3.2M", 3'200'000, '\x80'}}) {
+       {std::tuple{"--mpx", "10M", qsizetype{10'000'000}, '\0'},
+        {"--iq", "3.2M", qsizetype{3'200'000}, '\x80'}}) {
     // Two bytes a sample: signed 16-bit, or unsigned 8-bit I and Q.
     const QByteArray tenthOfASecond(perSecond / 10 * 2, zero);
     const Finished run = runFeeder({mode, QString("--rate=") + rate, "-", "-"}, tenthOfASecond);
