@@ -130,10 +130,11 @@ void BlockSync::decideNext(const GroupHandler& onGroup) {
   }
 }
 
-std::array<float, kBlockSymbols> BlockSync::blockEndingAt(std::uint64_t lastSymbol) const {
+std::array<float, kBlockSymbols> BlockSync::blockEndingAt(
+    const std::array<float, kHistory>& history, std::uint64_t lastSymbol) {
   std::array<float, kBlockSymbols> block{};
   for (std::size_t i = 0; i < kBlockSymbols; ++i)
-    block[i] = symbols_[(lastSymbol + 1 + kHistory - kBlockSymbols + i) % kHistory];
+    block[i] = history[(lastSymbol + 1 + kHistory - kBlockSymbols + i) % kHistory];
   return block;
 }
 
@@ -153,9 +154,8 @@ OffsetSet BlockSync::allowedIn(std::size_t slot) const {
 }
 
 void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
-  const std::array<float, kBlockSymbols> block = blockEndingAt(lastSymbol);
-  const std::optional<SoftDecision> decision =
-      decide(slot, block, cleanReliabilities_[lastSymbol % kHistory]);
+  const std::optional<SoftDecision> decision = decide(
+      slot, blockEndingAt(symbols_, lastSymbol), blockEndingAt(cleanReliabilities_, lastSymbol));
   group_.blocks[slot] = decision ? std::optional<std::uint16_t>(decision->data) : std::nullopt;
   group_.endSample = symbolEnds_[lastSymbol % kHistory];
   recentGood_[recentIndex_] = decision.has_value();
@@ -165,10 +165,10 @@ void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
 }
 
 std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols block,
-                                              float cleanReliability) {
-  if (!(cleanReliability >= limits_.minCleanReliability)) return std::nullopt;
+                                              BlockSymbols cleanReliabilities) {
+  if (!(cleanReliabilities.back() >= limits_.minCleanReliability)) return std::nullopt;
   const OffsetSet allowed = allowedIn(slot);
-  const BlockRanking ranking = rankBlock(block, allowed, cleanReliability);
+  const BlockRanking ranking = rankBlock(block, allowed, cleanReliabilities);
   std::optional<SoftDecision> decision;
   if (trustworthy(ranking, limits_)) decision = ranking.best;
   const bool carriesPi = slot == 0 || (allowed & offsetBit(Offset::CPrime)) != 0;

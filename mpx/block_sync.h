@@ -51,10 +51,13 @@ class BlockSync {
   void decideSlot(std::size_t slot, std::uint64_t lastSymbol);
   void endGroup(const GroupHandler& onGroup);
   void report(const GroupHandler& onGroup);
-  std::array<float, kBlockSymbols> blockEndingAt(std::uint64_t lastSymbol) const;
+  // Of the symbols, or of their clean reliabilities, those of the block ending at lastSymbol.
+  static std::array<float, kBlockSymbols> blockEndingAt(const std::array<float, kHistory>& history,
+                                                        std::uint64_t lastSymbol);
   OffsetSet allowedIn(std::size_t slot) const;
   void loseSync();
-  std::optional<SoftDecision> decide(std::size_t slot, BlockSymbols block, float cleanReliability);
+  std::optional<SoftDecision> decide(std::size_t slot, BlockSymbols block,
+                                     BlockSymbols cleanReliabilities);
   std::optional<SoftDecision> decideKnownPi(std::size_t slot, BlockSymbols block,
                                             const BlockRanking& ranking,
                                             const std::optional<SoftDecision>& alone);

@@ -232,6 +232,10 @@ INSTANTIATE_TEST_SUITE_P(
                                                     [](auto& o) {
                                                       o.silences = {{1.5, 2.5}};
                                                     })},
+        // A strong station: its symbols at 26 dB, judged by the level at the end of their block,
+        // which moves within it, looked amiss.
+        ReceptionCase{"At20dB", changed(station(20.0), [](auto& o) { o.seed = 4; })},
+        ReceptionCase{"MonoAt20dB", station(20.0, PilotTone::InPhase, kRate, Programme::Mono)},
         ReceptionCase{"ReceiverClock300ppmOffAt20dB",
                       changed(station(20.0), [](auto& o) { o.clockErrorPpm = 300.0; })},
         // The bit clock and the carrier ride on the pilot's clock while it is missing, and on their
