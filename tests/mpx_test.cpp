@@ -254,6 +254,15 @@ INSTANTIATE_TEST_SUITE_P(
         ReceptionCase{"ReceiverClock300ppmSlowWithoutPilot",
                       changed(station(8.0, PilotTone::Absent, kRate, Programme::Mono),
                               [](auto& o) { o.clockErrorPpm = -300.0; })},
+        // The carrier's loops start out to either end of the range of clock errors claimed.
+        ReceptionCase{"ReceiverClock345ppmFastWithoutPilotAtMinus3dB",
+                      changed(station(-3.0, PilotTone::Absent, kRate, Programme::Mono),
+                              [](auto& o) { o.clockErrorPpm = 345.0; }),
+                      0.6},
+        ReceptionCase{"ReceiverClock345ppmSlowWithoutPilotAtMinus3dB",
+                      changed(station(-3.0, PilotTone::Absent, kRate, Programme::Mono),
+                              [](auto& o) { o.clockErrorPpm = -345.0; }),
+                      0.6},
         ReceptionCase{"TwoFadesCloseTogether", changed(station(8.0),
                                                        [](auto& o) {
                                                          o.fades = {{1.0, 2.0}, {2.3, 2.6}};
