@@ -103,6 +103,7 @@ void BlockSync::synchroniseAt(std::size_t slot, const GroupHandler& onGroup) {
   recentGood_.fill(true);
   failedInRow_ = 0;
   group_ = {};
+  expectedOnly_ = 0;
   newPiInGroup_ = false;
   // The earlier blocks of this group are still in the history: decide them now.
   for (std::size_t earlier = 0; earlier <= slot; ++earlier) {
@@ -181,7 +182,8 @@ std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols blo
 // Block A, and block C' of a version B group, carry the programme identification: once it is
 // known, such a block is tested against it, a far stronger test than against every word. It must
 // also be about as cheap as the best explanation found: a new station's blocks must not pass as
-// the old one's.
+// the old one's. While another identification that came on its own waits for its second, the
+// known one is not tested for at all: the station may have changed.
 std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymbols block,
                                                      const BlockRanking& ranking,
                                                      const std::optional<SoftDecision>& alone) {
@@ -189,7 +191,12 @@ std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymb
   const float cost = costOfBlock(block, blockOf(*pi_, offset));
   const bool likely = ranking.noErrorLog - cost >= limits_.minKnownScore;
   const bool nearBest = !ranking.best || cost <= ranking.best->cost + kKnownPiMargin;
-  if (likely && nearBest) return SoftDecision{*pi_, offset, cost};
+  const bool itself = alone && alone->data == *pi_ && alone->offset == offset;
+  if (itself) piCandidate_.reset();
+  if (likely && nearBest && !piCandidate_) {
+    if (!itself) expectedOnly_ |= 1U << slot;
+    return SoftDecision{*pi_, offset, cost};
+  }
   if (!alone || alone->offset != offset) return alone;
   // Another programme identification is known once it has come twice. Before, its block stands
   // only if most of its group comes through too: the first block after a station cut in may be
@@ -221,9 +228,14 @@ void BlockSync::report(const GroupHandler& onGroup) {
                                         [](const auto& block) { return block.has_value(); });
   if (newPiInGroup_ && othersGood < kCorroboratingBlocks) group_.blocks[0].reset();
   newPiInGroup_ = false;
-  if (std::ranges::any_of(group_.blocks, [](const auto& block) { return block.has_value(); }))
-    onGroup(group_);
+  // Blocks taken only for being the identification expected say nothing on their own: a station
+  // tuned to in its place, its identification a few symbols away, may have sent them.
+  bool news = false;
+  for (std::size_t slot = 0; slot < kSlots; ++slot)
+    news = news || (group_.blocks[slot] && ((expectedOnly_ >> slot) & 1U) == 0);
+  if (news) onGroup(group_);
   group_ = {};
+  expectedOnly_ = 0;
 }
 
 void BlockSync::finish(const GroupHandler& onGroup) {

@@ -88,6 +88,9 @@ class BlockSync {
   std::optional<std::uint16_t> piCandidate_;
   // Block A of the group in progress carries a programme identification not yet confirmed.
   bool newPiInGroup_ = false;
+  // The blocks of the group in progress, one bit per slot, taken only as the known
+  // identification, not on their own.
+  unsigned expectedOnly_ = 0;
 };
 
 }  // namespace tavimor::mpx
