@@ -82,5 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"UnknownOption", {"--loud"}, "unknown option --loud", 2}),
     testing::kRowName);
 
+TEST(FrequencyText, KeepsOneDecimalAndNoTrailingZero) {
+  EXPECT_EQ(frequencyText(94.5e6), "94.5 MHz");
+  EXPECT_EQ(frequencyText(101e6), "101.0 MHz");
+  EXPECT_EQ(frequencyText(88.15e6), "88.15 MHz");
+}
+
 }  // namespace
 }  // namespace tavimor::radio

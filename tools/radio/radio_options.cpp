@@ -136,7 +136,7 @@ std::string frequencyText(double hz) {
   std::snprintf(text, sizeof text, "%.2f MHz", hz / 1e6);
   std::string shown(text);
   // 94.50 MHz reads as 94.5 MHz, 94.00 as 94.0.
-  if (shown.ends_with("0 MHz") && shown[shown.size() - 7] != '.') shown.erase(shown.size() - 5, 1);
+  if (shown.ends_with("0 MHz") && shown[shown.size() - 6] != '.') shown.erase(shown.size() - 5, 1);
   return shown;
 }
 
