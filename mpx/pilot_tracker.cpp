@@ -29,6 +29,8 @@ constexpr double kGoneSeconds = 3.0;
 constexpr double kLeastSeconds = 0.1;
 // Power ratio; a pilot at 9 % of the deviation is about 4 to 20 times an RDS subcarrier's power.
 constexpr double kLeastPilotToRds = 0.2;
+// A sample of the filtered pilot below this share of its steady level is taken for noise.
+constexpr double kLeastShareOfLevel = 0.25;
 
 }  // namespace
 
@@ -39,6 +41,7 @@ PilotTracker::PilotTracker(double rate, double delay)
              .mostFrequency = kTwoPi * kPilotHz * kMostClockError / rate_}),
       pilotPower_(kLevelSeconds * rate_),
       rdsPower_(kLevelSeconds * rate_ * kDecimation),
+      steadyLevel_(kLevelSeconds * rate_),
       aligned_(kLockSeconds * rate_),
       magnitude_(kLockSeconds * rate_) {
   std::vector<float> taps =
@@ -70,13 +73,18 @@ void PilotTracker::track(std::complex<float> pilot) {
   const std::complex<double> z(pilot);
   if (tracked_++ == 0) loop_.turn(std::arg(z));
   const std::complex<double> turned = z * std::polar(1.0, -loop_.phase());
+  const double magnitude = std::abs(z);
   // The angle itself: neither the pilot's level nor a click can make it more than half a turn.
-  loop_.correct(std::arg(turned));
+  // Where a pilot was, a sample far below its level is noise (a mono programme, a fade): the loop
+  // coasts, as the transmitter's clock goes on, rather than wander hundreds of ppm off in the
+  // seconds before the pilot counts as gone.
+  if (!present_ || magnitude >= kLeastShareOfLevel * steadyLevel_.value())
+    loop_.correct(std::arg(turned));
   loop_.advance();
-  judge(turned, std::abs(z));
+  if (judge(turned, magnitude)) steadyLevel_.add(magnitude);
 }
 
-void PilotTracker::judge(std::complex<double> turned, double magnitude) {
+bool PilotTracker::judge(std::complex<double> turned, double magnitude) {
   pilotPower_.add(magnitude * magnitude);
   aligned_.add(turned.real());
   magnitude_.add(magnitude);
@@ -91,6 +99,7 @@ void PilotTracker::judge(std::complex<double> turned, double magnitude) {
     lowFor_ += 1.0 / rate_;
     if (lowFor_ > kGoneSeconds) present_ = false;
   }
+  return steadiness > kLockOn;
 }
 
 }  // namespace tavimor::mpx

@@ -35,7 +35,8 @@ class PilotTracker {
   static constexpr unsigned kDecimation = 8;
 
   void track(std::complex<float> pilot);
-  void judge(std::complex<double> turned, double magnitude);
+  // Whether the loop's trace is steady.
+  bool judge(std::complex<double> turned, double magnitude);
 
   dsp::FirDecimator filter_;
   std::array<std::complex<float>, kDecimation> block_{};
@@ -46,6 +47,8 @@ class PilotTracker {
   double phaseNow_ = 0.0;
   dsp::RunningMean<double> pilotPower_;
   dsp::RunningMean<double> rdsPower_;
+  // The filtered pilot's magnitude while its trace is steady.
+  dsp::RunningMean<double> steadyLevel_;
   // The loop's phase error as a vector, in phase and in magnitude: how steady it is.
   dsp::RunningMean<double> aligned_;
   dsp::RunningMean<double> magnitude_;

@@ -14,9 +14,11 @@
 
 #include <array>
 #include <complex>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <sstream>
+#include <tuple>
 
 #include "app/monitor.h"
 #include "decode/rds_group.h"
@@ -272,6 +274,40 @@ TEST_F(FeederCommand, AClosedStandardInputIsAnErrorNotAnEndlessWait) {
             "tavimor-feed: -: standard input is closed\n");
 }
 
+// A FIFO as the device holds the feeder in its open until a reader comes; a stop ends that wait.
+// A stop that came before the feeder's own handlers were in place would be lost, not kill it, so
+// one goes every tenth of a second until it ends.
+TEST_F(FeederCommand, StoppedWhileAFifoWaitsForItsReaderEndsWithItsCounts) {
+  ASSERT_EQ(::mkfifo(UnreadFifo::kPath, 0600), 0);
+  QProcess feeder;
+  feeder.setChildProcessModifier([] { ::signal(SIGTERM, SIG_IGN); });
+  feeder.start(kFeeder, {UnreadFifo::kPath});
+  ASSERT_TRUE(feeder.waitForStarted());
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        feeder.terminate();
+        return feeder.waitForFinished(100);
+      },
+      10s))
+      << "still waiting for its reader";
+  EXPECT_EQ(feeder.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(feeder.exitCode(), 0);
+  EXPECT_EQ(feeder.readAllStandardError().toStdString(), "tavimor-feed: sent 0 groups\n");
+}
+
+// The highest rates --help gives for raw samples are taken, and the receiver runs at them.
+TEST_F(FeederCommand, TakesRawSamplesAtTheHighestRatesItGives) {
+  for (const auto& [mode, rate, perSecond, zero] :
+       {std::tuple{"--mpx", "10M", qsizetype{10'000'000}, '\0'},
+        {"--iq", "3.2M", qsizetype{3'200'000}, '\x80'}}) {
+    // Two bytes a sample: signed 16-bit, or unsigned 8-bit I and Q.
+    const QByteArray tenthOfASecond(perSecond / 10 * 2, zero);
+    const Finished run = runFeeder({mode, QString("--rate=") + rate, "-", "-"}, tenthOfASecond);
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_TRUE(contains(run.err, "no RDS found in 0.1 s of signal")) << run.err;
+  }
+}
+
 constexpr qint64 kPacketBytes = 9;
 
 // Group i of a made-up station, as a log line and as the packet the feeder sends for it.
@@ -283,6 +319,17 @@ std::string groupLine(unsigned i) {
 std::string groupPacket(unsigned i) {
   return std::string("\x00\x1A\x2B\x20\x00\x41\x42", 7) + static_cast<char>(i >> 8) +
          static_cast<char>(i & 0xFF);
+}
+
+// A station's multiplex as raw signed 16-bit samples, as rtl_fm writes it.
+QByteArray rawMultiplex(const std::vector<float>& samples) {
+  QByteArray raw;
+  for (const float sample : samples) {
+    const auto value = static_cast<std::int16_t>(sample * 32767.0F);
+    raw.append(static_cast<char>(value & 0xFF));
+    raw.append(static_cast<char>((value >> 8) & 0xFF));
+  }
+  return raw;
 }
 
 bool packetsOut(QProcess& feeder, std::size_t packets, std::chrono::milliseconds limit) {
@@ -401,8 +448,9 @@ INSTANTIATE_TEST_SUITE_P(
 struct WaitingCase {
   std::string_view name;
   QStringList arguments;
-  std::string log;    // in bench.txt
-  std::string input;  // on standard input, which stays open
+  std::string log;         // in bench.txt
+  std::string (*input)();  // on standard input, which stays open
+  std::string_view reportPart = "sent 1 group,";
 };
 
 std::ostream& operator<<(std::ostream& out, const WaitingCase& waitingCase) {
@@ -416,7 +464,8 @@ TEST_P(StopWhileWaiting, EndsItPromptlyAndReportsWhatItSent) {
   QProcess feeder;
   feeder.start(kFeeder, GetParam().arguments);
   ASSERT_TRUE(feeder.waitForStarted());
-  feeder.write(GetParam().input.data(), static_cast<qint64>(GetParam().input.size()));
+  const std::string input = GetParam().input();
+  feeder.write(input.data(), static_cast<qint64>(input.size()));
   ASSERT_TRUE(packetsOut(feeder, 1, 5s));
   runEventLoopFor(200ms);
 
@@ -427,17 +476,31 @@ TEST_P(StopWhileWaiting, EndsItPromptlyAndReportsWhatItSent) {
 
   EXPECT_LT(sinceTerminated.elapsed(), 1000);
   EXPECT_EQ(feeder.exitCode(), 0);
-  EXPECT_TRUE(contains(feeder.readAllStandardError().toStdString(), "sent 1 group,"));
+  const std::string report = feeder.readAllStandardError().toStdString();
+  EXPECT_TRUE(contains(report, GetParam().reportPart)) << report;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     FeederCommand, StopWhileWaiting,
-    ::testing::Values(WaitingCase{"ForLiveInput", {"-", "-"}, {}, groupLine(0)},
+    ::testing::Values(WaitingCase{"ForLiveInput", {"-", "-"}, {}, [] { return groupLine(0); }},
                       WaitingCase{"ThroughALongRecordedGap",
                                   {"--timed", "--max-gap=60", "-", "bench.txt"},
                                   "1A2B 2000 4142 0000 @2024/05/01 08:00:00.00\n"
                                   "1A2B 2000 4142 0001 @2024/05/01 08:00:50.00\n",
-                                  {}}),
+                                  [] { return std::string(); }},
+                      // Half a second of a station, then nothing more on the pipe.
+                      WaitingCase{"ForSamplesOnAPipe",
+                                  {"--mpx", "--rate=128k", "--hex", "-", "-"},
+                                  {},
+                                  [] {
+                                    testing::MpxSignalOptions options;
+                                    options.sampleRate = 128'000;
+                                    return rawMultiplex(testing::synthesizeMpx(
+                                                            testing::randomGroups(5, 13), options)
+                                                            .samples)
+                                        .toStdString();
+                                  },
+                                  "; sent "}),
     testing::kRowName);
 
 // The feeder writes into one pseudo-terminal, the monitor's window reads the other.
@@ -624,13 +687,7 @@ TEST_F(FeederCommand, DecodesRawMultiplexSamplesIntoLogLinesOrPackets) {
   testing::MpxSignalOptions options;
   options.sampleRate = 228'000;
   options.fades = {{1.5, 1.52}};
-  const testing::MpxSignal signal = testing::synthesizeMpx(sent, options);
-  QByteArray raw;
-  for (const float sample : signal.samples) {
-    const auto value = static_cast<std::int16_t>(sample * 32767.0F);
-    raw.append(static_cast<char>(value & 0xFF));
-    raw.append(static_cast<char>((value >> 8) & 0xFF));
-  }
+  const QByteArray raw = rawMultiplex(testing::synthesizeMpx(sent, options).samples);
 
   // Half the signal, more than a second's pause, then the rest: a status line is due.
   const auto runPaced = [&](const QStringList& options) {

@@ -170,12 +170,13 @@ INSTANTIATE_TEST_SUITE_P(
                       false},
         ReceptionCase{
             "Echo8usAtSevenTenths", kStereo, 1'024'000.0, 0.0, {{8e-6, 0.7, kPi / 2.0}}, {}, true},
-        ReceptionCase{"Echo20usAtHalfOffCentre",
+        // Below the centre, the stick's DC lies in the channel above the station.
+        ReceptionCase{"Echo20usAtHalfBelowTheCentreBesideTheDc",
                       kStereo,
                       1'024'000.0,
-                      150'000.0,
+                      -90'000.0,
                       {{20e-6, 0.5, kPi}},
-                      {},
+                      {0.9F, -1.2F},
                       true}),
     testing::kRowName);
 

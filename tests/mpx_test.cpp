@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The multiplex decoder on synthesized receptions: every rate, an RDS encoder on a clock of its
-// own, a receiver's clock far off, silences, level steps, fades and retunes, each station found
-// within three groups and never a wrong group, and the status it reads; the start at any phase of
-// the subcarrier; an echo through a stick and rtl_fm; the block code's decisions on many noisy
-// blocks; noise alone; the same groups however the input is cut; a dropout; the end of the input.
+// own, a receiver's clock far off, a station going mono, silences, level steps, fades and
+// retunes, each station found within three groups and never a wrong group, and the status it
+// reads; the start, and a pause with samples lost, at any phase of the subcarrier; an echo through
+// a stick and rtl_fm; the block code's decisions on many noisy blocks; noise alone; the same
+// groups however the input is cut; a slip of a symbol; a dropout; the end of the input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -174,8 +175,8 @@ TEST_P(Reception, FindsEachStationSoonAndNoWrongGroup) {
 
   const ReceptionStatus& status = decoded.status;
   EXPECT_EQ(status.pilot, row.options.pilot != PilotTone::Absent);
-  // No silence, fade or noise here lasts long enough to call the pilot gone.
-  EXPECT_FALSE(decoded.pilotLost);
+  // No silence, fade or noise here lasts long enough to call the pilot gone; a mono stretch does.
+  EXPECT_EQ(decoded.pilotLost, !row.options.monoStretches.empty());
   EXPECT_TRUE(status.carrier && status.synchronised);
   const double level = row.options.rdsLevel * row.options.levelStep;
   EXPECT_NEAR(status.rdsLevel, level, 0.1 * level);
@@ -233,6 +234,19 @@ INSTANTIATE_TEST_SUITE_P(
                                                     })},
         ReceptionCase{"ReceiverClock300ppmOffAt20dB",
                       changed(station(20.0), [](auto& o) { o.clockErrorPpm = 300.0; })},
+        // The bit clock and the carrier ride on the pilot's clock while it is missing, and on their
+        // own once it is gone. (A pilot loop that follows the noise instead wanders off by chance:
+        // with this noise, far enough to lose groups.)
+        ReceptionCase{"ReceiverClock300ppmOffGoingMonoForFourSeconds",
+                      changed(station(8.0),
+                              [](auto& o) {
+                                o.seed = 8;
+                                o.clockErrorPpm = 300.0;
+                                o.monoStretches = {{1.5, 5.5}};
+                              }),
+                      1.0,
+                      {},
+                      80},
         ReceptionCase{"ReceiverClock300ppmSlowWithoutPilot",
                       changed(station(8.0, PilotTone::Absent, kRate, Programme::Mono),
                               [](auto& o) { o.clockErrorPpm = -300.0; })},
@@ -276,17 +290,27 @@ INSTANTIATE_TEST_SUITE_P(
     testing::kRowName);
 
 // An encoder without a pilot whose subcarrier starts anywhere against the receiver's oscillator,
-// even a quarter turn from where the carrier loops start: the second group comes whole.
-TEST(Start, FindsTheStationInTheSecondGroupAtAnyPhaseOfTheSubcarrier) {
-  const std::vector<RdsGroup> sent = testing::randomGroups(4, 9);
-  for (int quarter = 0; quarter < 4; ++quarter) {
+// even a quarter turn from where the carrier loops start: the second group comes whole. Then the
+// input pauses for half a second and resumes with samples lost, the subcarrier at another of those
+// phases: the first group after the pause comes whole too.
+TEST(Start, FindsTheStationInTheSecondGroupAtAnyPhaseOfTheSubcarrierAndAgainAfterAPause) {
+  const std::vector<RdsGroup> sent = testing::randomGroups(9, 9);
+  std::vector<RdsGroup> both(sent.begin(), sent.begin() + 3);
+  both.insert(both.end(), sent.begin(), sent.end());
+  for (const auto& [start, resumed] : {std::pair{0, 0}, {1, 0}, {2, 0}, {3, 0}, {0, 1}, {0, 3}}) {
     MpxSignalOptions options = station({}, PilotTone::Absent, 228'000, Programme::Silent);
     options.clockErrorPpm = 0.0;
-    options.subcarrierPhase = quarter * std::numbers::pi / 2.0;
+    options.subcarrierPhase = resumed * std::numbers::pi / 2.0;
+    options.firstBitSeconds = 0.0;
+    options.silences = {{0.0, 0.5}};
+    const MpxSignal after = testing::synthesizeMpx(sent, options);
+    options.subcarrierPhase = start * std::numbers::pi / 2.0;
     options.firstBitSeconds = 3e-4;
-    const MpxSignal signal = testing::synthesizeMpx(sent, options);
-    EXPECT_TRUE(wholeGroups(decode(signal, 228'000), signal, sent, 228'000)[1])
-        << "a subcarrier starting " << quarter << " quarter turns in";
+    options.silences = {};
+    const MpxSignal signal = testing::retune(testing::synthesizeMpx(sent, options), after, 3);
+    const std::vector<bool> whole = wholeGroups(decode(signal, 228'000), signal, both, 228'000);
+    EXPECT_TRUE(whole[1]) << "a subcarrier starting " << start << " quarter turns in";
+    EXPECT_TRUE(whole[3 + 6]) << "resuming " << resumed << " quarter turns in after " << start;
   }
 }
 
@@ -430,6 +454,28 @@ TEST(WeakStation, GivesTheSameGroupsInPiecesOfAnySize) {
   EXPECT_EQ(reference.counts.completeGroups, whole);
   EXPECT_EQ(reference.counts.blocks, blocks);
   EXPECT_EQ(reference.counts.lostBlocks, 4 * reference.groups.size() - blocks);
+}
+
+// The receiver's clock loses a symbol's samples, or takes them twice: the blocks are found again
+// where they slipped to, and only the group it falls in is lost.
+TEST(Slip, OfOneSymbolCostsOnlyTheGroupItFallsIn) {
+  const std::vector<RdsGroup> sent = testing::randomGroups(24, 10);
+  const MpxSignal signal = testing::synthesizeMpx(sent, station());
+  const auto symbol = static_cast<std::ptrdiff_t>(kRate / dsp::kSymbolRate);
+  const auto at =
+      static_cast<std::ptrdiff_t>(signal.groupEnds[11] * 2 / 5 + signal.groupEnds[12] * 3 / 5);
+  for (const std::ptrdiff_t slip : {-symbol, symbol}) {
+    MpxSignal slipped = signal;
+    if (slip < 0)
+      slipped.samples.erase(slipped.samples.begin() + at, slipped.samples.begin() + at - slip);
+    else
+      slipped.samples.insert(slipped.samples.begin() + at, signal.samples.begin() + at,
+                             signal.samples.begin() + at + slip);
+    for (std::uint64_t& end : slipped.groupEnds)
+      end = end > static_cast<std::uint64_t>(at) ? end + slip : end;
+    const std::vector<bool> whole = wholeGroups(decode(slipped, kRate), slipped, sent, kRate);
+    EXPECT_EQ(std::count(whole.begin() + 3, whole.end(), false), 1) << "slipped by " << slip;
+  }
 }
 
 // A dropout of 20 ms costs the block it falls in, and one at the start before the clock and the

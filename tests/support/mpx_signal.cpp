@@ -212,11 +212,17 @@ MpxSignal synthesizeMpx(std::span<const RdsGroup> groups, const MpxSignalOptions
     const double rds = options.rdsLevel * baseband * (subcarrierTurn * carrierOffset).real();
     rdsPower += rds * rds;
     double mpx = rds;
-    if (options.pilot != PilotTone::Absent) mpx += kPilotLevel * pilotTurn.real();
+    const double seconds = static_cast<double>(n) / options.sampleRate;
+    const bool pilotOn = options.pilot != PilotTone::Absent &&
+                         std::ranges::none_of(options.monoStretches, [&](const auto& stretch) {
+                           return stretch.first <= seconds && seconds < stretch.second;
+                         });
+    if (pilotOn) mpx += kPilotLevel * pilotTurn.real();
     if (options.programme != Programme::Silent) {
       const double l = sound(left, n);
       const double r = sound(right, n);
-      mpx += kProgrammePeak * ((l + r) / 2.0 + (l - r) / 2.0 * (pilotTurn * pilotTurn).real());
+      const double stereo = pilotOn ? (pilotTurn * pilotTurn).real() : 0.0;
+      mpx += kProgrammePeak * ((l + r) / 2.0 + (l - r) / 2.0 * stereo);
     }
     signal.samples[n] = static_cast<float>(mpx);
   }

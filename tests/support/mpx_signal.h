@@ -38,6 +38,8 @@ struct MpxSignalOptions {
   double rdsClockPpm = 0.0;
   // Stretches, in seconds from the start, in which the station is gone and only noise is left.
   std::vector<std::pair<double, double>> fades = {};
+  // Stretches in which the station goes mono: no pilot, no stereo subcarrier; RDS goes on.
+  std::vector<std::pair<double, double>> monoStretches = {};
   // Stretches of digital silence: every sample 0, noise included.
   std::vector<std::pair<double, double>> silences = {};
   // From levelStepAt seconds on, the whole signal, noise included, levelStep times as strong.
