@@ -26,17 +26,26 @@ if [ "${3:-}" = --desktop ]; then
   rm -f "$scratch/display"
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" 2>/dev/null &
   xvfb=$!
-  while [ ! -s "$scratch/display" ] && kill -0 "$xvfb" 2>/dev/null; do sleep 0.1; done
+  for _ in $(seq 600); do
+    [ ! -s "$scratch/display" ] && kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
   DISPLAY=:$(cat "$scratch/display") QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
     dbus-run-session -- sh -c '
       ls -A /tmp >"$4/tmp-before"
       "$1" two.cu8 >"$4/out" 2>&1 &
       radio=$!
       /usr/bin/python3 "$2" "$3" "$radio" >"$4/desktop" 2>&1
-      echo $? >"$4/desktop-status"
-      if [ "$3" = interrupt ]; then kill -INT "$radio"; fi
+      seen=$?
+      echo $seen >"$4/desktop-status"
+      # Nothing closed the window where the reader failed.
+      if [ "$3" = interrupt ] || [ $seen != 0 ]; then kill -INT "$radio"; fi
+      # A radio that does not end is a failure of its own, not a test that never ends.
+      ( sleep 60 && kill -KILL "$radio" && echo "did not end within 60 s" >>"$4/out" ) &
+      watchdog=$!
       wait "$radio"
       echo $? >"$4/status"
+      kill "$watchdog" 2>/dev/null
       ls -A /tmp >"$4/tmp-after"' - "$radio" "$(dirname "$script")/support/radio_desktop.py" \
     "$mode" "$scratch" 2>/dev/null
   kill "$xvfb"
