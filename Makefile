@@ -40,12 +40,14 @@ demo: programs
 	tools/demo.sh $(BUILD_DIR) $(or $(LOG)$(MPX:%=--mpx %)$(IQ:%=--iq $(RATE:%=--rate=%) \
 	  $(OFFSET:%=--offset=%) %),--demo)
 
-# A live station from an RTL-SDR stick (rtl_sdr): make radio FREQ=94.5M [GAIN=20] [PPM=0]
-# [DEVICE=serial]. Without FREQ the window asks for it.
+# The stations of a tuner through SoapySDR, an RTL-SDR stick unless DEVICE= gives SoapySDR's
+# arguments of another: make radio [FREQ=94.5M] [GAIN=DB] [PPM=N] [DEVICE=driver=rtlsdr,...].
+# Without FREQ the radio scans the band; without GAIN the tuner's gain is automatic. The "--" ends
+# the options, so that no FREQ is no operand rather than the demo.
 radio: programs
-	@tools/install-deps.sh rtl-sdr
-	tools/demo.sh $(BUILD_DIR) --gain=$(or $(GAIN),20) --ppm=$(or $(PPM),0) \
-	  $(DEVICE:%=--device=%) $(FREQ)
+	@tools/install-deps.sh soapysdr-module-rtlsdr
+	tools/demo.sh $(BUILD_DIR) $(GAIN:%=--gain=%) $(PPM:%=--ppm=%) $(DEVICE:%=--device=%) -- \
+	  $(FREQ)
 
 # A display is checked before the packages and the build.
 .PHONY: display-check

@@ -13,8 +13,6 @@ namespace {
 // a channel would not fit, belong to the hops beside it.
 constexpr double kUsableShare = 0.85;
 constexpr double kGridHz = 100'000.0;
-// What a tuner delivers just after a retune may still be of the frequency before.
-constexpr double kSettleSeconds = 0.05;
 // A dwell lasts at least this, for the carriers to be found, and at most this, for stations
 // whose RDS is too weak to complete a name.
 constexpr double kShortestDwellSeconds = 0.4;
@@ -24,20 +22,33 @@ constexpr double kSameStationHz = 50'000.0;
 
 }  // namespace
 
-BandScan::BandScan(Tuner& tuner, const BandScanSettings& settings)
-    : tuner_(tuner),
-      share_(std::max(kGridHz, std::floor(std::min(tuner.sampleRate() * kUsableShare,
-                                                   tuner.sampleRate() - 2.0 * fm::kChannelHz) /
-                                          kGridHz) *
-                                   kGridHz)),
-      capture_({.sampleRate = tuner.sampleRate(),
-                .centreHz = settings.fromHz,
-                .widestOffsetHz = std::nullopt}) {
+HopPlan planHops(double sampleRate, const BandScanSettings& settings) {
+  HopPlan plan;
+  plan.shareHz = std::max(
+      kGridHz,
+      std::floor(std::min(sampleRate * kUsableShare, sampleRate - 2.0 * fm::kChannelHz) / kGridHz) *
+          kGridHz);
   // Shares side by side from half a grid step below the band to half a step above it.
   const double low = settings.fromHz - kGridHz / 2.0;
   const double high = settings.toHz + kGridHz / 2.0;
-  for (double start = low; start < high; start += share_)
-    centres_.push_back(start + share_ / 2.0);
+  for (double start = low; start < high; start += plan.shareHz)
+    plan.centres.push_back(start + plan.shareHz / 2.0);
+  return plan;
+}
+
+bool dwellEnded(const CaptureScan& capture) {
+  const double dwelt = capture.seconds();
+  return dwelt >= kLongestDwellSeconds || (dwelt >= kShortestDwellSeconds && capture.allSettled());
+}
+
+BandScan::BandScan(Tuner& tuner, const BandScanSettings& settings)
+    : tuner_(tuner),
+      capture_({.sampleRate = tuner.sampleRate(),
+                .centreHz = settings.fromHz,
+                .widestOffsetHz = std::nullopt}) {
+  HopPlan plan = planHops(tuner.sampleRate(), settings);
+  share_ = plan.shareHz;
+  centres_ = std::move(plan.centres);
 }
 
 double BandScan::deviceSeconds() const {
@@ -69,10 +80,7 @@ bool BandScan::dwell(double centreHz, const StationHandler& onStation,
     capture_.onSettled(nullptr);
     return fine;
   };
-  while (!stop) {
-    const double dwelt = capture_.seconds();
-    if (dwelt >= kLongestDwellSeconds || (dwelt >= kShortestDwellSeconds && capture_.allSettled()))
-      break;
+  while (!stop && !dwellEnded(capture_)) {
     if (!tuner_.read(samples_)) return ended(false);
     samplesRead_ += samples_.size();
     capture_.process(samples_);

@@ -32,6 +32,22 @@ struct BandScanSettings {
   double toHz = 108'000'000.0;
 };
 
+// The hops that cover a band with a tuner of this rate: the share of its capture each hop covers,
+// and their centres, in turn.
+struct HopPlan {
+  double shareHz = 0.0;
+  std::vector<double> centres;
+};
+HopPlan planHops(double sampleRate, const BandScanSettings& settings);
+
+// What a tuner delivers just after a retune may still be of the frequency before: this much of it
+// is read and let go.
+inline constexpr double kSettleSeconds = 0.05;
+
+// A dwell on one hop ends once every station in it has settled, or after a few seconds for
+// stations whose RDS is too weak to complete a name.
+bool dwellEnded(const CaptureScan& capture);
+
 class BandScan {
  public:
   using StationHandler = std::function<void(const StationReport&)>;
@@ -53,7 +69,7 @@ class BandScan {
   void report(const StationReport& station, double centreHz, const StationHandler& onStation);
 
   Tuner& tuner_;
-  double share_;
+  double share_ = 0.0;
   std::vector<double> centres_;
   CaptureScan capture_;
   std::vector<double> reported_;

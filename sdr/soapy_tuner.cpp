@@ -5,12 +5,14 @@
 #include <SoapySDR/Errors.hpp>
 #include <SoapySDR/Formats.hpp>
 #include <SoapySDR/Logger.hpp>
+#include <SoapySDR/Registry.hpp>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <mutex>
 #include <stdexcept>
+#include <utility>
 
 namespace tavimor::sdr {
 namespace {
@@ -21,12 +23,53 @@ constexpr long kReadTimeoutUs = 100'000;
 constexpr unsigned kSilentReads = 30;
 constexpr std::size_t kReadSamples = 16'384;
 
-// SoapySDR's modules write their chatter to standard error; the feeder says what matters itself.
+// SoapySDR's modules write their chatter to standard error; the feeder and the radio say what
+// matters themselves. The errors and warnings logged while a device is looked for and opened are
+// kept: a module may say only there why it found no device it could open.
+struct LogKeeper {
+  std::mutex mutex;
+  bool keeping = false;
+  std::vector<std::string> kept;
+};
+
+LogKeeper& logKeeper() {
+  static LogKeeper keeper;
+  return keeper;
+}
+
 void quietenLog() {
   static std::once_flag once;
-  std::call_once(once,
-                 [] { SoapySDR::registerLogHandler([](const SoapySDRLogLevel, const char*) {}); });
+  std::call_once(once, [] {
+    SoapySDR::registerLogHandler([](const SoapySDRLogLevel level, const char* message) {
+      LogKeeper& keeper = logKeeper();
+      const std::lock_guard lock(keeper.mutex);
+      if (keeper.keeping && level <= SOAPY_SDR_WARNING) keeper.kept.emplace_back(message);
+    });
+  });
 }
+
+// What is logged from its making until take(), on any thread: modules look for devices on threads
+// of their own.
+class KeptLog {
+ public:
+  KeptLog() {
+    quietenLog();
+    const std::lock_guard lock(logKeeper().mutex);
+    logKeeper().keeping = true;
+    logKeeper().kept.clear();
+  }
+  ~KeptLog() {
+    const std::lock_guard lock(logKeeper().mutex);
+    logKeeper().keeping = false;
+  }
+  KeptLog(const KeptLog&) = delete;
+  KeptLog& operator=(const KeptLog&) = delete;
+
+  std::vector<std::string> take() {
+    const std::lock_guard lock(logKeeper().mutex);
+    return std::exchange(logKeeper().kept, {});
+  }
+};
 
 std::string lower(std::string text) {
   std::ranges::transform(text, text.begin(),
@@ -47,8 +90,8 @@ DeviceProblem openingProblem(const std::string& args, const std::string& what) {
   if (said.find("access") != std::string::npos || said.find("permission") != std::string::npos)
     return {Trouble::NoAccess, named(args) + " may not be opened by this user (" + what +
                                    "): the stick's group is plugdev"};
-  return {Trouble::NoAccess, named(args) + " could not be opened: " + what +
-                                 " (is it in use, or out of this user's reach?)"};
+  return {Trouble::Refused, named(args) + " could not be opened: " + what +
+                                " (is it in use, or out of this user's reach?)"};
 }
 
 std::string hertz(double value) {
@@ -117,12 +160,26 @@ std::vector<DeviceListing> listDevices() {
   return listed;
 }
 
+std::vector<std::string> driverKeys() {
+  std::vector<std::string> keys;
+  for (const auto& [key, find] : SoapySDR::Registry::listFindFunctions())
+    keys.push_back(key);
+  return keys;
+}
+
 SoapyTuner::SoapyTuner(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 SoapyTuner::~SoapyTuner() = default;
 
 std::variant<std::unique_ptr<SoapyTuner>, DeviceProblem> SoapyTuner::open(
     const TunerSettings& settings) {
-  quietenLog();
+  KeptLog log;
+  auto opened = openDevice(settings);
+  if (auto* problem = std::get_if<DeviceProblem>(&opened)) problem->logged = log.take();
+  return opened;
+}
+
+std::variant<std::unique_ptr<SoapyTuner>, DeviceProblem> SoapyTuner::openDevice(
+    const TunerSettings& settings) {
   const SoapySDR::KwargsList found = SoapySDR::Device::enumerate(settings.args);
   if (found.empty())
     return DeviceProblem{Trouble::NotFound,

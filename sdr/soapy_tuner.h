@@ -22,6 +22,7 @@ enum class Trouble {
   Ambiguous,    // several devices and no arguments to choose one
   Busy,         // another program has it
   NoAccess,     // the user may not open it
+  Refused,      // it would not open, and its module does not say why: busy, or out of reach
   Unsupported,  // a rate, frequency or setting it does not take
   Gone,         // it stopped delivering: pulled out, or its driver failed
 };
@@ -30,6 +31,9 @@ struct DeviceProblem {
   Trouble trouble;
   // One line fit to show the user: what is wrong and what to do.
   std::string message;
+  // The errors and warnings SoapySDR and the device's module logged while the device was looked
+  // for and opened: their own word, where an exception (or none) says less.
+  std::vector<std::string> logged{};
 };
 
 struct TunerSettings {
@@ -49,6 +53,8 @@ struct DeviceListing {
   std::string args;
 };
 std::vector<DeviceListing> listDevices();
+// The drivers SoapySDR has a module for, as "rtlsdr"; once a device has been looked for.
+std::vector<std::string> driverKeys();
 
 class SoapyTuner final : public scan::Tuner {
  public:
@@ -75,6 +81,8 @@ class SoapyTuner final : public scan::Tuner {
  private:
   struct Impl;
   explicit SoapyTuner(std::unique_ptr<Impl> impl);
+  static std::variant<std::unique_ptr<SoapyTuner>, DeviceProblem> openDevice(
+      const TunerSettings& settings);
 
   std::unique_ptr<Impl> impl_;
   std::optional<DeviceProblem> problem_;

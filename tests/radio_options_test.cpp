@@ -13,7 +13,9 @@
 namespace tavimor::radio {
 namespace {
 
-bool onlyRecordingExists(const std::string& path) { return path == "station.cu8"; }
+bool onlyRecordingExists(const std::string& path) {
+  return path == "station.cu8";
+}
 
 struct CommandLineRow {
   const char* name;
@@ -29,8 +31,8 @@ std::string summary(const RadioOptions& options) {
   if (options.file) text += "file " + *options.file;
   if (options.frequencyHz) text += "at " + std::to_string(static_cast<long>(*options.frequencyHz));
   if (options.device) text += " device " + *options.device;
-  text += " gain " + std::to_string(static_cast<int>(options.gainDb)) + " ppm " +
-          std::to_string(options.ppm);
+  text += " gain " + (options.gainDb ? std::to_string(static_cast<int>(*options.gainDb)) : "auto") +
+          " ppm " + std::to_string(options.ppm);
   if (options.sampleRate) text += " rate " + std::to_string(static_cast<long>(*options.sampleRate));
   if (options.offsetHz) text += " offset " + std::to_string(static_cast<long>(*options.offsetHz));
   return text;
@@ -58,16 +60,16 @@ TEST_P(RadioCommandLineTest, MeansWhatItSays) {
 INSTANTIATE_TEST_SUITE_P(
     Rows, RadioCommandLineTest,
     ::testing::Values(
-        CommandLineRow{"MegahertzBare", {"94.5"}, "at 94500000 gain 20 ppm 0"},
-        CommandLineRow{"MegahertzWithUnit", {"94.5MHz"}, "at 94500000 gain 20 ppm 0"},
-        CommandLineRow{"Kilohertz", {"94500k"}, "at 94500000 gain 20 ppm 0"},
+        CommandLineRow{"MegahertzBare", {"94.5"}, "at 94500000 gain auto ppm 0"},
+        CommandLineRow{"MegahertzWithUnit", {"94.5MHz"}, "at 94500000 gain auto ppm 0"},
+        CommandLineRow{"Kilohertz", {"94500k"}, "at 94500000 gain auto ppm 0"},
         CommandLineRow{"JapansBandAndStick",
-                       {"--device=00000002", "-g", "33.8", "--ppm=-3", "76M"},
-                       "at 76000000 device 00000002 gain 33 ppm -3"},
+                       {"--device=driver=rtlsdr,serial=2", "-g", "33.8", "--ppm=-3", "76M"},
+                       "at 76000000 device driver=rtlsdr,serial=2 gain 33 ppm -3"},
         CommandLineRow{"RawRecordingAtItsRate",
                        {"--rate=2.048M", "--offset", "-200k", "station.cu8"},
-                       "file station.cu8 gain 20 ppm 0 rate 2048000 offset -200000"},
-        CommandLineRow{"Demo", {"--demo"}, "demo gain 20 ppm 0"},
+                       "file station.cu8 gain auto ppm 0 rate 2048000 offset -200000"},
+        CommandLineRow{"Demo", {"--demo"}, "demo gain auto ppm 0"},
         CommandLineRow{"AboveTheBand", {"108.1M"}, "108.1M is neither a recording nor", 1},
         CommandLineRow{"MisspeltFrequency", {"94,5"}, "94,5 is neither a recording nor", 1},
         CommandLineRow{"MissingFile", {"gone.cu8"}, "gone.cu8 is neither a recording nor", 1},
@@ -81,6 +83,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{"ValueMissing", {"94.5", "--gain"}, "--gain needs a value", 2},
         CommandLineRow{"UnknownOption", {"--loud"}, "unknown option --loud", 2}),
     testing::kRowName);
+
+TEST(FrequencyText, KeepsOneDecimalAndNoTrailingZero) {
+  EXPECT_EQ(frequencyText(94.5e6), "94.5 MHz");
+  EXPECT_EQ(frequencyText(101e6), "101.0 MHz");
+  EXPECT_EQ(frequencyText(88.15e6), "88.15 MHz");
+}
 
 }  // namespace
 }  // namespace tavimor::radio

@@ -5,9 +5,9 @@
 # accessibility bus, the second station is chosen with the keyboard and the monitor, in
 # bubblewrap, then shows its name; closing the window or Ctrl-C leaves no process, no file in
 # /tmp and nothing in /dev or /run/lock. Off screen: each kind of recording is told from its
-# file, bad input is named, a stick's troubles are explained from rtl_sdr's messages, and where
-# bubblewrap can make no namespace port 5 is linked by the fixed helper as root while the radio
-# and the monitor stay the user's. Runs as root of a user, mount and process namespace of its
+# file, bad input is named, a band is scanned and a tuner's troubles explained through the
+# synthesized tuner built as a SoapySDR module, and where bubblewrap can make no namespace port 5
+# is linked by the fixed helper as root while the radio and the monitor stay the user's. Runs as root of a user, mount and process namespace of its
 # own, with /dev, /run and /tmp private, and starts tavimor-radio as user 1000 of a namespace
 # nested in it.
 #
@@ -26,17 +26,26 @@ if [ "${3:-}" = --desktop ]; then
   rm -f "$scratch/display"
   Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" 2>/dev/null &
   xvfb=$!
-  while [ ! -s "$scratch/display" ] && kill -0 "$xvfb" 2>/dev/null; do sleep 0.1; done
+  for _ in $(seq 600); do
+    [ ! -s "$scratch/display" ] && kill -0 "$xvfb" 2>/dev/null || break
+    sleep 0.1
+  done
   DISPLAY=:$(cat "$scratch/display") QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 \
     dbus-run-session -- sh -c '
       ls -A /tmp >"$4/tmp-before"
       "$1" two.cu8 >"$4/out" 2>&1 &
       radio=$!
       /usr/bin/python3 "$2" "$3" "$radio" >"$4/desktop" 2>&1
-      echo $? >"$4/desktop-status"
-      if [ "$3" = interrupt ]; then kill -INT "$radio"; fi
+      seen=$?
+      echo $seen >"$4/desktop-status"
+      # Nothing closed the window where the reader failed.
+      if [ "$3" = interrupt ] || [ $seen != 0 ]; then kill -INT "$radio"; fi
+      # A radio that does not end is a failure of its own, not a test that never ends.
+      ( sleep 60 && kill -KILL "$radio" && echo "did not end within 60 s" >>"$4/out" ) &
+      watchdog=$!
       wait "$radio"
       echo $? >"$4/status"
+      kill "$watchdog" 2>/dev/null
       ls -A /tmp >"$4/tmp-after"' - "$radio" "$(dirname "$script")/support/radio_desktop.py" \
     "$mode" "$scratch" 2>/dev/null
   kill "$xvfb"
@@ -64,6 +73,10 @@ mount -n -t tmpfs -o mode=1777 tmpfs /tmp || { echo "FAILED: no private /tmp"; e
 scratch=/run/scratch
 mkdir -m 777 "$scratch" "$scratch/bin"
 cd "$scratch" || exit 1
+# SoapySDR's modules only from SOAPY_SDR_PLUGIN_PATH, and no television driver holding a stick:
+# the machine's own sticks stay out of the test.
+export SOAPY_SDR_ROOT="$scratch/no-soapysdr"
+if [ -d /sys/bus/usb/drivers ]; then mount -n -t tmpfs tmpfs /sys/bus/usb/drivers; fi
 failures=0
 case_failures=0
 
@@ -93,11 +106,11 @@ wait_for() {
   return 1
 }
 
-# The processes of a run: the programs of the build, bubblewrap, the stick and the helpers.
+# The processes of a run: the programs of the build, bubblewrap and the helpers.
 run_processes() {
   for proc in /proc/[0-9]*; do
     case $(readlink "$proc/exe" 2>/dev/null) in
-      "$build_dir"/* | */bwrap | */rtl_sdr) echo "${proc#/proc/}" ;;
+      "$build_dir"/* | */bwrap) echo "${proc#/proc/}" ;;
     esac
   done
 }
@@ -197,26 +210,29 @@ for row in "a missing file|missing.cu8|1|ends|missing.cu8 is neither a recording
   case_done
 done
 
-# rtl_sdr's messages, as Debian's prints them, from a stand-in that then ends. The window stays
-# with the trouble and its fix, to try again.
-for row in "no stick|No supported devices found.|no RTL-SDR stick found" \
-  "no access|usb_open error -3\nPlease fix the device permissions, e.g. by installing the udev rules file rtl-sdr.rules|the plugdev group" \
-  "the television driver|Detaching kernel driver failed!Failed to open rtlsdr device #0.|television (DVB) driver" \
-  "another program|usb_claim_interface error -6\nFailed to open rtlsdr device #0.|the stick is busy" \
-  "the stick pulled out|Reading samples in async mode...\ncb transfer status: 5, canceling...|the stick stopped sending"; do
-  case_name="rtl_sdr: ${row%%|*}"
-  messages=${row#*|} && messages=${messages%|*}
-  printf '#!/bin/sh\nprintf "Found 1 device(s):\\n%s\\n" >&2\nhead -c 65536 /dev/zero\nexit 1\n' \
-    "$messages" >bin/rtl_sdr
-  chmod 755 bin/rtl_sdr
-  start_radio 94.5M
+# A tuner through SoapySDR: the synthesized one, built as a module, loaded as a stick's module is
+# and delivering at a stick's pace. Its band is scanned; its troubles are told with their fix and
+# the window stays, to try again. Without the module, SoapySDR has none for a stick.
+modules="$build_dir/tests/soapy-modules"
+for row in "a band scan|$modules|--device=driver=tavimor_synth|0|the band is scanned: 6 stations" \
+  "no module for the stick|||1|SoapySDR has no module for RTL-SDR sticks" \
+  "no access|$modules|--device=driver=tavimor_synth,noaccess=1 94.5M|1|the plugdev group" \
+  "another program|$modules|--device=driver=tavimor_synth,busy=1 94.5M|1|the stick is busy" \
+  "the stick pulled out|$modules|--device=driver=tavimor_synth,vanish=1|1|the stick stopped sending"; do
+  case_name="the tuner: ${row%%|*}"
+  export SOAPY_SDR_PLUGIN_PATH="${row#*|}" && SOAPY_SDR_PLUGIN_PATH=${SOAPY_SDR_PLUGIN_PATH%%|*}
+  arguments=${row#*|*|} && arguments=${arguments%%|*}
+  expected=${row#*|*|*|} && expected=${expected%%|*}
+  # shellcheck disable=SC2086  # the options and the frequency are words of their own
+  start_radio $arguments
   wait_for "grep -qF '${row##*|}' $scratch/out || ! alive $radio_pid"
   stop_radio
-  [ "$status" -eq 1 ] || fail "exit status $status, not 1"
+  [ "$status" -eq "$expected" ] || fail "exit status $status, not $expected"
   grep -qF "${row##*|}" "$scratch/out" || fail "no '${row##*|}'"
   expect_nothing_left
   case_done
 done
+unset SOAPY_SDR_PLUGIN_PATH
 
 # Where bubblewrap can make no namespace, as in a chroot: the stand-ins refuse as bwrap does, and
 # ask this test's root to run the helper as sudo would, joined to the radio through FIFOs.

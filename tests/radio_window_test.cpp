@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // tavimor-radio's window with a real receiver behind it, as a person uses it: a recording of two
 // stations lists both, the keyboard and the band picture tune from one to the other, and what
-// cannot be played or tuned is said in the window.
+// cannot be played or tuned is said in the window. A tuner through SoapySDR, a synthesized one:
+// the band scanned and a station picked from the list, and its troubles said and tried again.
 #include "tools/radio/radio_window.h"
 
 #include <gtest/gtest.h>
@@ -13,34 +14,39 @@
 #include <memory>
 
 #include "tests/support/event_loop.h"
+#include "tests/support/synth_tuner.h"
 #include "tests/support/temporary_working_directory.h"
 #include "tools/radio/receiver_bridge.h"
 #include "tools/radio/receivers.h"
+#include "tools/radio/tuner_receiver.h"
 
 namespace tavimor::radio {
 namespace {
 
 using namespace std::chrono_literals;
 
-// The window with a receiver playing a recording behind it, joined as tavimor-radio joins them.
-class PlayingWindow {
+// The window with a receiver behind it, joined as tavimor-radio joins them.
+class ReceivingWindow {
  public:
-  explicit PlayingWindow(const std::string& path) {
-    auto recording = identifyRecording(path, ForcedKind::None, std::nullopt);
-    receiver_ = makeRecordingReceiver(std::get<Recording>(recording), std::nullopt);
+  explicit ReceivingWindow(std::unique_ptr<Receiver> receiver) : receiver_(std::move(receiver)) {
     QObject::connect(&bridge_, &ReceiverBridge::stations, &window_, &RadioWindow::showStations);
     QObject::connect(&bridge_, &ReceiverBridge::band, &window_, &RadioWindow::showBand);
     QObject::connect(&bridge_, &ReceiverBridge::line, &window_, &RadioWindow::say);
+    QObject::connect(&bridge_, &ReceiverBridge::devices, &window_, &RadioWindow::offerDevices);
+    QObject::connect(&bridge_, &ReceiverBridge::group,
+                     [this](const RdsGroup& group) { lastPi_ = group.a; });
     QObject::connect(&window_, &RadioWindow::tuneRequested,
                      [this](double hz) { receiver_->tune(hz); });
+    QObject::connect(&window_, &RadioWindow::retryRequested,
+                     [this](const QString& device) { receiver_->retry(device.toStdString()); });
     window_.showSource(QString::fromStdString(receiver_->description()), receiver_->tunable(),
-                       receiver_->onAir(), false);
+                       receiver_->onAir(), receiver_->onAir());
     window_.show();
     receiver_->start(bridge_);
   }
-  ~PlayingWindow() { receiver_->stop(); }
-  PlayingWindow(const PlayingWindow&) = delete;
-  PlayingWindow& operator=(const PlayingWindow&) = delete;
+  ~ReceivingWindow() { receiver_->stop(); }
+  ReceivingWindow(const ReceivingWindow&) = delete;
+  ReceivingWindow& operator=(const ReceivingWindow&) = delete;
 
   RadioWindow& window() { return window_; }
 
@@ -57,14 +63,40 @@ class PlayingWindow {
   }
 
   bool shows(const QStringList& expected) const {
-    return testing::waitUntil([&] { return names() == expected; }, 20s);
+    return testing::waitUntil([&] { return names() == expected; }, 60s);
+  }
+
+  bool says(const QString& line) const {
+    return testing::waitUntil([&] { return window_.messages()->toPlainText().contains(line); },
+                              60s);
+  }
+
+  // Enter on a row of the list, as a person at the keyboard.
+  void pick(int row) {
+    QTreeWidget* list = window_.stationList();
+    list->setFocus();
+    list->setCurrentItem(list->topLevelItem(row));
+    QTest::keyClick(list, Qt::Key_Return);
+  }
+
+  // Of the last group that reached the monitor.
+  std::optional<std::uint16_t> lastPi() const { return lastPi_; }
+  bool feeds(std::uint16_t pi) {
+    lastPi_.reset();
+    return testing::waitUntil([&] { return lastPi_ == pi; }, 60s);
   }
 
  private:
   RadioWindow window_;
   ReceiverBridge bridge_;
   std::unique_ptr<Receiver> receiver_;
+  std::optional<std::uint16_t> lastPi_;
 };
+
+std::unique_ptr<Receiver> recordingReceiver(const QString& path) {
+  auto recording = identifyRecording(path.toStdString(), ForcedKind::None, std::nullopt);
+  return makeRecordingReceiver(std::get<Recording>(recording), std::nullopt);
+}
 
 class RadioWindowTest : public ::testing::Test {
  protected:
@@ -81,7 +113,7 @@ class RadioWindowTest : public ::testing::Test {
 };
 
 TEST_F(RadioWindowTest, ListsBothStationsAndTunesByKeyboardAndByClick) {
-  PlayingWindow playing(recordingPath().toStdString());
+  ReceivingWindow playing(recordingReceiver(recordingPath()));
   // Both named at once, the stronger one tuned to.
   ASSERT_TRUE(playing.shows({"[ORVENTA ]", "NORDWELL"}))
       << playing.names().join(", ").toStdString();
@@ -103,7 +135,7 @@ TEST_F(RadioWindowTest, ListsBothStationsAndTunesByKeyboardAndByClick) {
 }
 
 TEST_F(RadioWindowTest, SaysWhatCannotBeTuned) {
-  PlayingWindow playing(recordingPath().toStdString());
+  ReceivingWindow playing(recordingReceiver(recordingPath()));
   QLineEdit* box = playing.window().frequencyBox();
   for (const char* entry : {"far", "900"}) {
     box->setText(QString::fromLatin1(entry));
@@ -117,6 +149,58 @@ TEST_F(RadioWindowTest, SaysWhatCannotBeTuned) {
       },
       10s))
       << playing.window().messages()->toPlainText().toStdString();
+}
+
+constexpr std::uint16_t kLowerPi = 0xC5A3;
+constexpr std::uint16_t kHigherPi = 0xD2B4;
+
+// Two stations more than a capture apart: tuning from one to the other retunes the tuner.
+testing::SynthBand twoStations() {
+  return {.stations = {{.offsetHz = 88.3e6, .levelDb = 0.0, .pi = kLowerPi, .ps = "ORVENTA "},
+                       {.offsetHz = 90.6e6, .levelDb = -6.0, .pi = kHigherPi, .ps = "NORDWELL"}}};
+}
+
+TEST(TunerWindowTest, ScansTheBandThenTunesTheOpenDeviceToEachStationPicked) {
+  testing::registerSynthTuner(twoStations());
+  ReceivingWindow tuning(makeStickReceiver({.device = "driver=tavimor_synth"}));
+  ASSERT_TRUE(tuning.shows({"ORVENTA ", "NORDWELL"})) << tuning.names().join(", ").toStdString();
+  EXPECT_TRUE(tuning.window().scanProgress()->isVisible());
+
+  tuning.pick(1);
+  ASSERT_TRUE(tuning.shows({"ORVENTA ", "[NORDWELL]"})) << tuning.names().join(", ").toStdString();
+  EXPECT_TRUE(tuning.feeds(kHigherPi));
+  EXPECT_FALSE(tuning.window().scanProgress()->isVisible());
+  tuning.pick(0);
+  ASSERT_TRUE(tuning.shows({"[ORVENTA ]", "NORDWELL"})) << tuning.names().join(", ").toStdString();
+  EXPECT_TRUE(tuning.feeds(kLowerPi));
+
+  // The scan's hops and both stations on the one device opened: it was never made again.
+  const std::vector<double> tunings = testing::synthTunerLog().tunings;
+  ASSERT_GT(tunings.size(), 3U);
+  EXPECT_NEAR(tunings[tunings.size() - 2], 90.6e6, 5e3);
+  EXPECT_NEAR(tunings.back(), 88.3e6, 5e3);
+}
+
+TEST(TunerWindowTest, SaysWhatTheTunerLacksAndTriesAgainWithAnotherOrOnceItIsBack) {
+  testing::registerSynthTuner(twoStations());
+  ReceivingWindow tuning(
+      makeStickReceiver({.frequencyHz = 88.3e6, .device = "driver=tavimor_synth,busy=1"}));
+  RadioWindow& window = tuning.window();
+  ASSERT_TRUE(tuning.says(QStringLiteral("the stick is busy: another program uses it")));
+  ASSERT_TRUE(window.retryButton()->isEnabled());
+
+  window.deviceBox()->setEditText(QStringLiteral("driver=tavimor_synth"));
+  QTest::mouseClick(window.retryButton(), Qt::LeftButton);
+  ASSERT_TRUE(tuning.feeds(kLowerPi));
+
+  testing::plugSynthTuner(false);
+  ASSERT_TRUE(tuning.says(QStringLiteral("the stick stopped sending: it was pulled out")));
+  QTest::mouseClick(window.retryButton(), Qt::LeftButton);
+  ASSERT_TRUE(tuning.says(QStringLiteral("no tuner matches 'driver=tavimor_synth': plug it in")));
+  testing::plugSynthTuner(true);
+  QTest::mouseClick(window.retryButton(), Qt::LeftButton);
+  EXPECT_TRUE(tuning.feeds(kLowerPi));
+  EXPECT_TRUE(tuning.shows({"[ORVENTA ]"})) << tuning.names().join(", ").toStdString();
 }
 
 }  // namespace

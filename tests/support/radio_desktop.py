@@ -6,6 +6,7 @@ name; then the window is closed as a window manager closes it (or, with "interru
 closed: the test sends Ctrl-C's signal).
 
 Usage: radio_desktop.py close|interrupt RADIO_PID   (exit 0 when everything was seen)"""
+import faulthandler
 import sys
 import time
 
@@ -84,6 +85,9 @@ def close_window(pid):
 
 
 def main():
+    # A call into the accessibility bus or the display has no time limit of its own: a hang is
+    # told with where it hung, well within the test's time.
+    faulthandler.dump_traceback_later(240, exit=True)
     mode, pid = sys.argv[1], int(sys.argv[2])
     radio = wait_for("the radio on the accessibility bus", lambda: application("Tavimor Radio"))
     stations = wait_for("a list named Stations", lambda: find(

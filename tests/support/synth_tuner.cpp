@@ -4,8 +4,11 @@
 #include <SoapySDR/Device.hpp>
 #include <SoapySDR/Errors.hpp>
 #include <SoapySDR/Formats.hpp>
+#include <SoapySDR/Logger.hpp>
 #include <SoapySDR/Registry.hpp>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <map>
@@ -14,6 +17,7 @@
 #include <numbers>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 namespace tavimor::testing {
 namespace {
@@ -27,6 +31,7 @@ constexpr double kAutomaticGainDb = 30.0;
 std::mutex registryMutex;
 SynthBand currentBand;
 SynthTunerLog lastLog;
+std::atomic<bool> pluggedIn{true};
 
 // A station on air: its multiplex going round, its carrier's phase.
 struct OnAir {
@@ -115,11 +120,17 @@ class SynthDevice final : public SoapySDR::Device {
                  int& flags, long long& timeNs, const long /*timeoutUs*/) override {
     flags = 0;
     timeNs = 0;
-    if (vanishSeconds_ && static_cast<double>(time_) >= *vanishSeconds_ * rate_)
+    if (!pluggedIn || (vanishSeconds_ && static_cast<double>(time_) >= *vanishSeconds_ * rate_))
       return SOAPY_SDR_TIMEOUT;
     auto* out = static_cast<std::complex<float>*>(buffers[0]);
     synthesize(std::span(out, count));
     time_ += count;
+    if (band_.paced) {
+      started_ = started_.value_or(std::chrono::steady_clock::now());
+      std::this_thread::sleep_until(
+          *started_ + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                          std::chrono::duration<double>(static_cast<double>(time_) / rate_)));
+    }
     log().samplesRead += count;
     return static_cast<int>(count);
   }
@@ -165,13 +176,18 @@ class SynthDevice final : public SoapySDR::Device {
   double centre_ = 100e6;
   std::optional<double> gainDb_;
   std::uint64_t time_ = 0;
+  std::optional<std::chrono::steady_clock::time_point> started_;
   std::map<std::size_t, OnAir> onAir_;
   std::mt19937 random_{7};
 };
 
 SoapySDR::KwargsList findSynth(const SoapySDR::Kwargs& args) {
   const auto driver = args.find("driver");
-  if (driver != args.end() && driver->second != "tavimor_synth") return {};
+  if (!pluggedIn || (driver != args.end() && driver->second != "tavimor_synth")) return {};
+  if (args.contains("noaccess")) {
+    SoapySDR::log(SOAPY_SDR_ERROR, "rtlsdr_get_device_usb_strings(0) failed");
+    return {};
+  }
   SoapySDR::Kwargs found = args;
   found["driver"] = "tavimor_synth";
   found["label"] = "synthesized band";
@@ -194,6 +210,10 @@ void registerSynthTuner(SynthBand band) {
                                            SOAPY_SDR_ABI_VERSION);
   const std::lock_guard lock(registryMutex);
   currentBand = std::move(band);
+}
+
+void plugSynthTuner(bool in) {
+  pluggedIn = in;
 }
 
 SynthTunerLog synthTunerLog() {

@@ -3,6 +3,7 @@
 // tuned to drawn out. Clicking a station asks to tune to it.
 #pragma once
 
+#include <QPainter>
 #include <QWidget>
 
 #include <vector>
@@ -32,6 +33,12 @@ class BandView : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
 
  private:
+  // Stations' names are set in up to this many rows.
+  static constexpr std::size_t kNameRows = 3;
+
+  void drawSpectrum(QPainter& painter) const;
+  void drawStations(QPainter& painter) const;
+
   BandPicture picture_;
   std::vector<Station> stations_;
 };

@@ -19,6 +19,7 @@
 #include "tools/radio/receivers.h"
 #include "tools/radio/recording.h"
 #include "tools/radio/terminal_foreground.h"
+#include "tools/radio/tuner_receiver.h"
 #include "version.h"
 
 namespace tavimor::radio {
@@ -28,7 +29,7 @@ constexpr int kExitError = 1;
 constexpr int kExitUsage = 2;
 constexpr const char* kProgram = "tavimor-radio";
 
-// The last frequency tuned to, offered when the radio starts without one.
+// The last frequency tuned to, offered in the frequency box when the radio starts without one.
 QString lastFrequencyFile() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
          QStringLiteral("/tavimor/radio-frequency");
@@ -81,10 +82,12 @@ RadioApp::RadioApp(RadioOptions options, MonitorPrograms programs)
   connect(&bridge_, &ReceiverBridge::reception, &window_, &RadioWindow::showReception);
   connect(&bridge_, &ReceiverBridge::band, &window_, &RadioWindow::showBand);
   connect(&bridge_, &ReceiverBridge::stations, &window_, &RadioWindow::showStations);
+  connect(&bridge_, &ReceiverBridge::devices, &window_, &RadioWindow::offerDevices);
   connect(&bridge_, &ReceiverBridge::line, this, &RadioApp::say);
   connect(&bridge_, &ReceiverBridge::stopped, this, [this](bool failed) { troubled_ = failed; });
   connect(&window_, &RadioWindow::tuneRequested, this, &RadioApp::tune);
   connect(&window_, &RadioWindow::retryRequested, this, &RadioApp::retry);
+  connect(&window_, &RadioWindow::scanRequested, this, &RadioApp::scanBand);
   connect(&port_, &MonitorPort::started, this, &RadioApp::onPortStarted);
   connect(&port_, &MonitorPort::failed, this, [this](const QString& problem) {
     say(problem, true);
@@ -103,13 +106,7 @@ int RadioApp::run() {
   // Before anything is said: a signal that follows a line must find its handler.
   const TerminationSignals termination;
   window_.show();
-  if (auto receiver = firstReceiver()) {
-    begin(std::move(receiver));
-  } else if (!troubled_) {
-    window_.showSource(QStringLiteral("No station yet: give its frequency"), true, true, true);
-    window_.offerFrequency(lastFrequency());
-    window_.frequencyBox()->setFocus();
-  }
+  if (auto receiver = firstReceiver()) begin(std::move(receiver));
   if (const auto& error = termination.error()) say(error->description, false);
   const int status = QApplication::exec();
   if (receiver_) receiver_->stop();
@@ -131,11 +128,10 @@ std::unique_ptr<Receiver> RadioApp::firstReceiver() {
     }
     return makeRecordingReceiver(std::get<Recording>(identified), options_.offsetHz);
   }
-  if (options_.frequencyHz) {
-    return makeStickReceiver(
-        {*options_.frequencyHz, options_.device, options_.gainDb, options_.ppm});
-  }
-  return nullptr;
+  return makeStickReceiver({.frequencyHz = options_.frequencyHz,
+                            .device = options_.device.value_or(std::string()),
+                            .gainDb = options_.gainDb,
+                            .ppm = options_.ppm});
 }
 
 void RadioApp::begin(std::unique_ptr<Receiver> receiver) {
@@ -147,9 +143,11 @@ void RadioApp::begin(std::unique_ptr<Receiver> receiver) {
                      stick);
   // The keyboard starts in the list, where the stations are picked.
   window_.stationList()->setFocus();
-  if (const auto hz = receiver_->tunedHz(); hz && stick) {
-    window_.offerFrequency(QString::number(*hz / 1e6, 'g', 8));
-    rememberFrequency(*hz);
+  if (stick) {
+    window_.showDevice(QString::fromStdString(options_.device.value_or(std::string())));
+    const auto hz = receiver_->tunedHz();
+    window_.offerFrequency(hz ? QString::number(*hz / 1e6, 'g', 8) : lastFrequency());
+    if (hz) rememberFrequency(*hz);
   }
   if (portStarted_) {
     receiver_->start(bridge_);
@@ -170,23 +168,25 @@ void RadioApp::onPortStarted() {
 }
 
 void RadioApp::tune(double hz) {
-  if (!receiver_) {
-    begin(makeStickReceiver({hz, options_.device, options_.gainDb, options_.ppm}));
-    return;
+  if (!receiver_ || !receiver_->tunable()) return;
+  if (receiver_->onAir()) {
+    troubled_ = false;
+    rememberFrequency(hz);
   }
-  if (!receiver_->tunable()) return;
   receiver_->tune(hz);
-  if (receiver_->onAir()) rememberFrequency(hz);
 }
 
 void RadioApp::retry(const QString& device) {
   if (!receiver_ || !receiver_->onAir()) return;
-  if (!device.isEmpty())
-    options_.device = device.toStdString();
-  else
-    options_.device.reset();
-  const double hz = receiver_->tunedHz().value_or(options_.frequencyHz.value_or(0.0));
-  begin(makeStickReceiver({hz, options_.device, options_.gainDb, options_.ppm}));
+  troubled_ = false;
+  receiver_->retry(device.toStdString());
+  window_.showSource(QString::fromStdString(receiver_->description()), true, true, true);
+}
+
+void RadioApp::scanBand() {
+  if (!receiver_ || !receiver_->onAir()) return;
+  troubled_ = false;
+  receiver_->scanBand();
 }
 
 void RadioApp::say(const QString& line, bool trouble) {

@@ -36,6 +36,7 @@ class RadioApp : public QObject {
   void onPortStarted();
   void tune(double hz);
   void retry(const QString& device);
+  void scanBand();
   void say(const QString& line, bool trouble);
   void onMonitorEnded(int exitCode, bool crashed);
 

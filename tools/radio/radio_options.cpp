@@ -71,7 +71,7 @@ std::optional<UsageError> applyOption(std::string_view name, std::string_view va
     if (!offset) return bad("hertz, such as -200k");
     options.offsetHz = *offset;
   } else if (name == "--device") {
-    if (value.empty()) return bad("the stick's index or serial number");
+    if (value.empty()) return bad("SoapySDR's device arguments, such as driver=rtlsdr");
     options.device = std::string(value);
   } else {
     return UsageError{"unknown option " + std::string(name)};
@@ -136,7 +136,7 @@ std::string frequencyText(double hz) {
   std::snprintf(text, sizeof text, "%.2f MHz", hz / 1e6);
   std::string shown(text);
   // 94.50 MHz reads as 94.5 MHz, 94.00 as 94.0.
-  if (shown.ends_with("0 MHz") && shown[shown.size() - 7] != '.') shown.erase(shown.size() - 5, 1);
+  if (shown.ends_with("0 MHz") && shown[shown.size() - 6] != '.') shown.erase(shown.size() - 5, 1);
   return shown;
 }
 
@@ -183,14 +183,16 @@ std::string radioUsageText() {
 Shows FM stations' RDS in the Tavimor monitor, on a port 5 of its own that needs no root, and
 lists them in a window of its own where a station is picked by name.
 
-With FREQUENCY (such as 94.5M, in MHz from 64 to 108) an RTL-SDR stick receives the station
-(rtl_sdr, from Debian's rtl-sdr). FILE is a recording, played at its own pace: raw I/Q of
-rtl_sdr named *.cu8, a WAV or FLAC file with two channels (I/Q) or one (the FM multiplex
-signal), or a hex group log. Without either, the window asks for the frequency.
+A tuner read through SoapySDR (an RTL-SDR stick with Debian's soapysdr-module-rtlsdr, or any
+other with its own module) receives the station at FREQUENCY (such as 94.5M, in MHz from 64 to
+108); without FREQUENCY it scans the band from 87.5 to 108 MHz and lists every station found.
+FILE is a recording, played at its own pace: raw I/Q of rtl_sdr named *.cu8, a WAV or FLAC file
+with two channels (I/Q) or one (the FM multiplex signal), or a hex group log.
 
-      --device=ARGS    the stick to use, as rtl_sdr -d takes it (index or serial)
-  -g, --gain=DB        the stick's gain in dB (default 20)
-  -p, --ppm=N          the stick's frequency correction in ppm (default 0)
+      --device=ARGS    the tuner to use, by SoapySDR's device arguments (such as
+                       driver=rtlsdr,serial=00000001); the only one found if not given
+  -g, --gain=DB        the tuner's gain in dB (default: its automatic gain)
+  -p, --ppm=N          the tuner's frequency correction in ppm (default 0)
       --mpx            take FILE as an FM multiplex recording
       --iq             take FILE as an I/Q recording
   -r, --rate=SAMPLES   samples per second of a raw I/Q recording (default 1024k)

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tavimor-radio's command line: a station's frequency, a recording, or the demo station, and the
-// stick's settings.
+// tavimor-radio's command line: a station's frequency (or none, for a band scan), a recording, or
+// the demo station, and the tuner's settings.
 #pragma once
 
 #include <optional>
@@ -14,7 +14,6 @@ namespace tavimor::radio {
 // The FM broadcast bands, from the lowest (Japan's) to the top of the usual one.
 inline constexpr double kLowestStationHz = 64e6;
 inline constexpr double kHighestStationHz = 108e6;
-inline constexpr double kDefaultGainDb = 20.0;
 
 // What a recording holds, when the command line says rather than the file.
 enum class ForcedKind { None, Multiplex, Iq };
@@ -22,10 +21,12 @@ enum class ForcedKind { None, Multiplex, Iq };
 struct RadioOptions {
   bool demo = false;
   std::optional<std::string> file;
+  // None, without a recording: the band is scanned.
   std::optional<double> frequencyHz;
-  // The stick to use, as rtl_sdr's -d takes it (an index or a serial number); the first if none.
+  // The tuner to use, by SoapySDR's device arguments; the only one found if none.
   std::optional<std::string> device;
-  double gainDb = kDefaultGainDb;
+  // None: the tuner's automatic gain.
+  std::optional<double> gainDb;
   int ppm = 0;
   ForcedKind forcedKind = ForcedKind::None;
   // Of a raw I/Q recording; none: rtl_sdr's 1024k.

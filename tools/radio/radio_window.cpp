@@ -22,6 +22,7 @@ constexpr int kBarRole = Qt::UserRole + 1;
 constexpr int kFrequencyRole = Qt::UserRole + 2;
 // Carrier levels are drawn from -80 dBFS (nothing) to 0 dBFS (full).
 constexpr double kLowestLevelDb = -80.0;
+constexpr int kProgressSteps = 1000;
 
 int column(StationColumn which) {
   return static_cast<int>(which);
@@ -71,18 +72,29 @@ QString percent(double share) {
 RadioWindow::RadioWindow(QWidget* parent)
     : QWidget(parent),
       source_(new QLabel),
+      scanProgress_(new QProgressBar),
       band_(new BandView),
       stations_(new QTreeWidget),
       frequencyLabel_(new QLabel(QStringLiteral("&Frequency (MHz):"))),
       frequency_(new QLineEdit),
       tune_(new QPushButton(QStringLiteral("&Tune"))),
       deviceLabel_(new QLabel(QStringLiteral("&Device:"))),
-      device_(new QLineEdit),
+      device_(new QComboBox),
       retry_(new QPushButton(QStringLiteral("Try &again"))),
+      scan_(new QPushButton(QStringLiteral("&Scan the band"))),
       messages_(new QPlainTextEdit) {
   setWindowTitle(QStringLiteral("Tavimor Radio"));
   source_->setTextFormat(Qt::PlainText);
   source_->setAccessibleName(QStringLiteral("Source"));
+  scanProgress_->setAccessibleName(QStringLiteral("Scan"));
+  scanProgress_->setRange(0, kProgressSteps);
+  scanProgress_->setMinimumWidth(scanProgress_->fontMetrics().horizontalAdvance(
+                                     QStringLiteral("Scanning the band: 100.0 to 101.7 MHz")) +
+                                 32);
+  QSizePolicy keepRoom = scanProgress_->sizePolicy();
+  keepRoom.setRetainSizeWhenHidden(true);
+  scanProgress_->setSizePolicy(keepRoom);
+  scanProgress_->hide();
 
   stations_->setAccessibleName(QStringLiteral("Stations"));
   stations_->setRootIsDecorated(false);
@@ -111,15 +123,28 @@ RadioWindow::RadioWindow(QWidget* parent)
   connect(frequency_, &QLineEdit::returnPressed, this, &RadioWindow::onFrequencyEntered);
   connect(tune_, &QPushButton::clicked, this, &RadioWindow::onFrequencyEntered);
 
+  // The tuners found by name, or SoapySDR's arguments typed in.
+  device_->setEditable(true);
+  device_->setInsertPolicy(QComboBox::NoInsert);
+  device_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  device_->setMinimumContentsLength(16);
   device_->setAccessibleName(QStringLiteral("Device"));
-  device_->setPlaceholderText(QStringLiteral("the first stick"));
+  device_->lineEdit()->setAccessibleName(QStringLiteral("Device"));
+  device_->lineEdit()->setPlaceholderText(QStringLiteral("the only tuner found"));
+  device_->view()->setAccessibleName(QStringLiteral("Devices found"));
   deviceLabel_->setBuddy(device_);
   retry_->setAccessibleName(QStringLiteral("Try again"));
   retry_->setEnabled(false);
   connect(retry_, &QPushButton::clicked, this, [this] {
     retry_->setEnabled(false);
-    emit retryRequested(device_->text().trimmed());
+    emit retryRequested(chosenDevice());
   });
+  // A device chosen or typed in can be tried at once.
+  const auto offerRetry = [this] { retry_->setEnabled(true); };
+  connect(device_, &QComboBox::activated, this, offerRetry);
+  connect(device_->lineEdit(), &QLineEdit::textEdited, this, offerRetry);
+  scan_->setAccessibleName(QStringLiteral("Scan the band"));
+  connect(scan_, &QPushButton::clicked, this, &RadioWindow::scanRequested);
 
   messages_->setAccessibleName(QStringLiteral("Messages"));
   messages_->setReadOnly(true);
@@ -132,15 +157,20 @@ RadioWindow::RadioWindow(QWidget* parent)
   tuning->addWidget(tune_);
   tuning->addSpacing(16);
   tuning->addWidget(deviceLabel_);
-  tuning->addWidget(device_);
+  tuning->addWidget(device_, 1);
   tuning->addWidget(retry_);
+  tuning->addWidget(scan_);
 
   auto* middle = new QHBoxLayout;
   middle->addWidget(stations_, 1);
   middle->addWidget(makeReceptionPanel());
 
+  auto* top = new QHBoxLayout;
+  top->addWidget(source_, 1);
+  top->addWidget(scanProgress_);
+
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(source_);
+  layout->addLayout(top);
   layout->addWidget(band_);
   layout->addLayout(middle, 1);
   layout->addLayout(tuning);
@@ -178,6 +208,7 @@ void RadioWindow::showSource(const QString& description, bool tunable, bool onAi
   deviceLabel_->setVisible(device);
   device_->setVisible(device);
   retry_->setVisible(device);
+  scan_->setVisible(device);
 }
 
 QString RadioWindow::frequencyText(double hz) const {
@@ -238,6 +269,15 @@ void RadioWindow::showStations(const std::vector<Station>& stations) {
 
 void RadioWindow::showBand(const BandPicture& picture) {
   band_->showPicture(picture);
+  scanProgress_->setVisible(picture.scanning.has_value());
+  scan_->setEnabled(!picture.scanning);
+  if (!picture.scanning) return;
+  const double from = picture.centreHz - picture.spanHz / 2;
+  scanProgress_->setValue(static_cast<int>(
+      std::lround((picture.scanning->toHz - from) / picture.spanHz * kProgressSteps)));
+  scanProgress_->setFormat(QStringLiteral("Scanning the band: %1 to %2 MHz")
+                               .arg(QString::number(picture.scanning->fromHz / 1e6, 'f', 1),
+                                    QString::number(picture.scanning->toHz / 1e6, 'f', 1)));
 }
 
 void RadioWindow::showReception(const Reception& reception) {
@@ -257,11 +297,35 @@ void RadioWindow::showReception(const Reception& reception) {
 
 void RadioWindow::say(const QString& line, bool trouble) {
   messages_->appendPlainText(line);
-  if (trouble && device_->isVisible()) retry_->setEnabled(true);
+  if (!trouble || !device_->isVisible()) return;
+  // Trouble ends the tuner's run, a scan with it.
+  retry_->setEnabled(true);
+  scan_->setEnabled(true);
+  scanProgress_->hide();
 }
 
 void RadioWindow::offerFrequency(const QString& frequency) {
   frequency_->setText(frequency);
+}
+
+void RadioWindow::offerDevices(const std::vector<TunerDevice>& devices) {
+  const QString text = device_->currentText();
+  device_->clear();
+  for (const TunerDevice& device : devices) {
+    device_->addItem(QString::fromStdString(device.label), QString::fromStdString(device.args));
+  }
+  device_->setEditText(text);
+}
+
+void RadioWindow::showDevice(const QString& args) {
+  device_->setEditText(args);
+}
+
+QString RadioWindow::chosenDevice() const {
+  const int index = device_->currentIndex();
+  if (index >= 0 && device_->currentText() == device_->itemText(index))
+    return device_->itemData(index).toString();
+  return device_->currentText().trimmed();
 }
 
 void RadioWindow::onFrequencyEntered() {

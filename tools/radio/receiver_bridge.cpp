@@ -24,6 +24,11 @@ void ReceiverBridge::stationsChanged(const std::vector<Station>& stations) {
       this, [this, stations] { emit this->stations(stations); }, Qt::QueuedConnection);
 }
 
+void ReceiverBridge::devicesFound(const std::vector<TunerDevice>& devices) {
+  QMetaObject::invokeMethod(
+      this, [this, devices] { emit this->devices(devices); }, Qt::QueuedConnection);
+}
+
 void ReceiverBridge::said(const std::string& line, bool trouble) {
   QMetaObject::invokeMethod(
       this,

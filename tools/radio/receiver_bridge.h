@@ -22,6 +22,7 @@ class ReceiverBridge : public QObject, public ReceiverListener {
   void receptionChanged(const Reception& reception) override;
   void bandChanged(const BandPicture& picture) override;
   void stationsChanged(const std::vector<Station>& stations) override;
+  void devicesFound(const std::vector<TunerDevice>& devices) override;
   void said(const std::string& line, bool trouble) override;
   void ended(bool failed) override;
 
@@ -30,6 +31,7 @@ class ReceiverBridge : public QObject, public ReceiverListener {
   void reception(const tavimor::radio::Reception& reception);
   void band(const tavimor::radio::BandPicture& picture);
   void stations(const std::vector<tavimor::radio::Station>& stations);
+  void devices(const std::vector<tavimor::radio::TunerDevice>& devices);
   void line(const QString& line, bool trouble);
   void stopped(bool failed);
 };

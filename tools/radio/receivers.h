@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The receivers behind tavimor-radio's window, for now built on the feeder's sources, inputs
-// and the FM and multiplex decoders.
+// The receivers of recordings behind tavimor-radio's window, built on the feeder's sources and
+// inputs and the receiver chain; a tuner's is in tuner_receiver.h.
 #pragma once
 
 #include <memory>
 #include <optional>
-#include <string>
 
 #include "tools/radio/receiver.h"
 #include "tools/radio/recording.h"
@@ -17,15 +16,5 @@ std::unique_ptr<Receiver> makeDemoReceiver();
 // Played at its own pace. An I/Q recording starts on the station offsetHz from its centre.
 std::unique_ptr<Receiver> makeRecordingReceiver(const Recording& recording,
                                                 std::optional<double> offsetHz);
-
-struct StickSettings {
-  double frequencyHz = 0.0;
-  std::optional<std::string> device;
-  double gainDb = 0.0;
-  int ppm = 0;
-};
-
-// An RTL-SDR stick through rtl_sdr, whose I/Q is received here.
-std::unique_ptr<Receiver> makeStickReceiver(const StickSettings& settings);
 
 }  // namespace tavimor::radio

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Why the stick would not start or stopped, told from rtl_sdr's own messages, with the fix.
+// Why the tuner would not start or stopped, with the fix: from SoapySDR's word, its module's, and
+// what the system shows where they say less (the user's groups, the television driver).
 #pragma once
 
+#include <filesystem>
 #include <string>
-#include <string_view>
+
+#include "sdr/soapy_tuner.h"
 
 namespace tavimor::radio {
 
@@ -11,15 +14,22 @@ namespace tavimor::radio {
 struct GroupMembership {
   bool sessionInPlugdev = false;
   bool accountInPlugdev = false;
-  std::string userName;
+  std::string userName{};
 };
 
-GroupMembership currentMembership();
+struct StickSurroundings {
+  GroupMembership membership{};
+  // The kernel's television (DVB) driver is bound to a stick, which no one else can then claim.
+  bool televisionDriverHolds = false;
+  // SoapySDR has a module for RTL-SDR sticks.
+  bool stickModule = true;
+};
 
-// The line for the user, from everything rtl_sdr wrote on standard error.
-std::string explainStickTrouble(std::string_view messages, const GroupMembership& membership);
+// usbDrivers: where the kernel lists its USB drivers and the interfaces bound to each.
+StickSurroundings lookAround(const std::filesystem::path& usbDrivers = "/sys/bus/usb/drivers");
 
-inline constexpr std::string_view kRtlSdrMissing =
-    "rtl_sdr is missing: install Debian's rtl-sdr (as root: apt install rtl-sdr)";
+// The line for the user; device: the arguments the tuner was looked for with.
+std::string explainDeviceProblem(const sdr::DeviceProblem& problem, const std::string& device,
+                                 const StickSurroundings& surroundings);
 
 }  // namespace tavimor::radio
