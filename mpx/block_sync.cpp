@@ -38,9 +38,6 @@ constexpr std::uint64_t kRecentSymbols = 11'875;
 // word explains it this much more cheaply (a log-probability).
 constexpr float kKnownPiMargin = 3.0F;
 
-// A block A of another station's programme identification needs this many good blocks beside it.
-constexpr std::ptrdiff_t kCorroboratingBlocks = 2;
-
 constexpr unsigned kVersionBit = 11;
 
 }  // namespace
@@ -199,8 +196,8 @@ std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymb
   }
   if (!alone || alone->offset != offset) return alone;
   // Another programme identification is known once it has come twice. Before, its block stands
-  // only if most of its group comes through too: the first block after a station cut in may be
-  // garbage that happens to pass.
+  // only beside a block C' of its group that says the same: the rest of the group comes through
+  // whether or not a block A that passed its check is garbage.
   if (slot != 0) return newPiInGroup_ && group_.blocks[0] == alone->data ? alone : std::nullopt;
   newPiInGroup_ = !notePi(alone->data);
   return alone;
@@ -224,9 +221,7 @@ void BlockSync::endGroup(const GroupHandler& onGroup) {
 }
 
 void BlockSync::report(const GroupHandler& onGroup) {
-  const auto othersGood = std::count_if(group_.blocks.begin() + 1, group_.blocks.end(),
-                                        [](const auto& block) { return block.has_value(); });
-  if (newPiInGroup_ && othersGood < kCorroboratingBlocks) group_.blocks[0].reset();
+  if (newPiInGroup_ && group_.blocks[2] != group_.blocks[0]) group_.blocks[0].reset();
   newPiInGroup_ = false;
   // Blocks taken only for being the identification expected say nothing on their own: a station
   // tuned to in its place, its identification a few symbols away, may have sent them.

@@ -475,6 +475,16 @@ TEST(WeakStation, GivesTheSameGroupsInPiecesOfAnySize) {
   EXPECT_EQ(reference.counts.lostBlocks, 4 * reference.groups.size() - blocks);
 }
 
+// A block A of another identification once among a station's groups, as one that passed its check
+// wrongly would be, is not taken however well the rest of its group comes through.
+TEST(OtherPi, OnceAmongAStationsGroupsIsNotTaken) {
+  std::vector<RdsGroup> sent = testing::randomGroups(12, 7);
+  sent[8].a ^= 0x0404U;
+  const Decoded decoded = decode(testing::synthesizeMpx(sent, station()), kRate);
+  EXPECT_TRUE(std::ranges::none_of(
+      decoded.groups, [&](const DecodedGroup& group) { return group.blocks[0] == sent[8].a; }));
+}
+
 // The receiver's clock loses a symbol's samples, or takes them twice: the blocks are found again
 // where they slipped to, and only the group it falls in is lost.
 TEST(Slip, OfOneSymbolCostsOnlyTheGroupItFallsIn) {
