@@ -158,12 +158,15 @@ class ChaseSearch {
 };
 
 // How much likelier the symbols are as two values in Gaussian noise, at the signal-to-noise ratio
-// a clean symbol's reliability gives, than as noise of the same power with nothing in it.
-double modelLogRatio(BlockSymbols symbols, float cleanReliability) {
-  const double snr = std::max(static_cast<double>(cleanReliability) / 2.0, 1e-6);
+// a clean symbol's reliability gives, than as noise of the same power with nothing in it. A
+// symbol scaled by no level at all tells neither way.
+double modelLogRatio(BlockSymbols symbols, BlockSymbols cleanReliabilities) {
   double ratio = 0.0;
-  for (const float symbol : symbols) {
-    const double u = static_cast<double>(symbol) / static_cast<double>(cleanReliability);
+  for (std::size_t i = 0; i < kBlockSymbols; ++i) {
+    const auto clean = static_cast<double>(cleanReliabilities[i]);
+    if (!(clean > 0.0)) continue;
+    const double snr = std::max(clean / 2.0, 1e-6);
+    const double u = static_cast<double>(symbols[i]) / clean;
     const double z = std::fabs(snr * u);
     const double logCosh = z + std::log1p(std::exp(-2.0 * z)) - std::numbers::ln2;
     ratio += -snr * (u * u + 1.0) / 2.0 + logCosh + u * u * snr / (2.0 * (1.0 + snr)) +
@@ -204,7 +207,7 @@ float costOfBlock(BlockSymbols symbols, std::uint32_t block) {
   return costOfBits(hardBlock(symbols) ^ block, symbols);
 }
 
-BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, float cleanReliability) {
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, BlockSymbols cleanReliabilities) {
   float noErrorLog = 0.0F;
   for (const float symbol : symbols)
     noErrorLog -= std::log1p(std::exp(-std::fabs(symbol)));
@@ -227,7 +230,7 @@ BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, float cleanRelia
   const auto untriedLog = static_cast<float>(std::log(std::max(1.0 - tried, 1e-30)));
   // Amiss either way: symbols that look like nothing the signal makes, or good-looking symbols of
   // a word this block is not (the stream slipped, another station cut in).
-  const double unlike = cleanReliability > 0.0F ? -modelLogRatio(symbols, cleanReliability) : 0.0;
+  const double unlike = -modelLogRatio(symbols, cleanReliabilities);
   const auto amissLog =
       static_cast<float>(std::min(0.0, kAmissLog + std::log1p(std::exp(std::min(unlike, 50.0)))));
   return {ranking.best(), ranking.runnerUp(), noErrorLog,
@@ -250,7 +253,9 @@ bool trustworthy(const BlockRanking& ranking, const SoftLimits& limits) {
 std::optional<SoftDecision> decideBlock(BlockSymbols symbols, float cleanReliability,
                                         OffsetSet allowed, const SoftLimits& limits) {
   if (!(cleanReliability >= limits.minCleanReliability)) return std::nullopt;
-  const BlockRanking ranking = rankBlock(symbols, allowed, cleanReliability);
+  std::array<float, kBlockSymbols> cleanReliabilities{};
+  cleanReliabilities.fill(cleanReliability);
+  const BlockRanking ranking = rankBlock(symbols, allowed, cleanReliabilities);
   if (!trustworthy(ranking, limits)) return std::nullopt;
   return ranking.best;
 }

@@ -90,9 +90,10 @@ struct BlockRanking {
   // The log-odds of the best explanation against all others.
   float logOdds() const;
 };
-// cleanReliability: a clean symbol's, by which symbols that do not look like the signal's are
-// told.
-BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, float cleanReliability);
+// cleanReliabilities: a clean symbol's at each symbol, by which symbols that do not look like the
+// signal's are told. Each symbol is judged by the level it was scaled with: the estimates move
+// between a block's first symbol and its last.
+BlockRanking rankBlock(BlockSymbols symbols, OffsetSet allowed, BlockSymbols cleanReliabilities);
 
 // What it costs to take the symbols for the given block: the reliabilities of the channel symbols
 // that would have to be wrong.

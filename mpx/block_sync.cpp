@@ -38,9 +38,6 @@ constexpr std::uint64_t kRecentSymbols = 11'875;
 // word explains it this much more cheaply (a log-probability).
 constexpr float kKnownPiMargin = 3.0F;
 
-// A block A of another station's programme identification needs this many good blocks beside it.
-constexpr std::ptrdiff_t kCorroboratingBlocks = 2;
-
 constexpr unsigned kVersionBit = 11;
 
 }  // namespace
@@ -103,6 +100,7 @@ void BlockSync::synchroniseAt(std::size_t slot, const GroupHandler& onGroup) {
   recentGood_.fill(true);
   failedInRow_ = 0;
   group_ = {};
+  expectedOnly_ = 0;
   newPiInGroup_ = false;
   // The earlier blocks of this group are still in the history: decide them now.
   for (std::size_t earlier = 0; earlier <= slot; ++earlier) {
@@ -130,10 +128,11 @@ void BlockSync::decideNext(const GroupHandler& onGroup) {
   }
 }
 
-std::array<float, kBlockSymbols> BlockSync::blockEndingAt(std::uint64_t lastSymbol) const {
+std::array<float, kBlockSymbols> BlockSync::blockEndingAt(
+    const std::array<float, kHistory>& history, std::uint64_t lastSymbol) {
   std::array<float, kBlockSymbols> block{};
   for (std::size_t i = 0; i < kBlockSymbols; ++i)
-    block[i] = symbols_[(lastSymbol + 1 + kHistory - kBlockSymbols + i) % kHistory];
+    block[i] = history[(lastSymbol + 1 + kHistory - kBlockSymbols + i) % kHistory];
   return block;
 }
 
@@ -153,9 +152,8 @@ OffsetSet BlockSync::allowedIn(std::size_t slot) const {
 }
 
 void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
-  const std::array<float, kBlockSymbols> block = blockEndingAt(lastSymbol);
-  const std::optional<SoftDecision> decision =
-      decide(slot, block, cleanReliabilities_[lastSymbol % kHistory]);
+  const std::optional<SoftDecision> decision = decide(
+      slot, blockEndingAt(symbols_, lastSymbol), blockEndingAt(cleanReliabilities_, lastSymbol));
   group_.blocks[slot] = decision ? std::optional<std::uint16_t>(decision->data) : std::nullopt;
   group_.endSample = symbolEnds_[lastSymbol % kHistory];
   recentGood_[recentIndex_] = decision.has_value();
@@ -165,10 +163,10 @@ void BlockSync::decideSlot(std::size_t slot, std::uint64_t lastSymbol) {
 }
 
 std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols block,
-                                              float cleanReliability) {
-  if (!(cleanReliability >= limits_.minCleanReliability)) return std::nullopt;
+                                              BlockSymbols cleanReliabilities) {
+  if (!(cleanReliabilities.back() >= limits_.minCleanReliability)) return std::nullopt;
   const OffsetSet allowed = allowedIn(slot);
-  const BlockRanking ranking = rankBlock(block, allowed, cleanReliability);
+  const BlockRanking ranking = rankBlock(block, allowed, cleanReliabilities);
   std::optional<SoftDecision> decision;
   if (trustworthy(ranking, limits_)) decision = ranking.best;
   const bool carriesPi = slot == 0 || (allowed & offsetBit(Offset::CPrime)) != 0;
@@ -181,7 +179,8 @@ std::optional<SoftDecision> BlockSync::decide(std::size_t slot, BlockSymbols blo
 // Block A, and block C' of a version B group, carry the programme identification: once it is
 // known, such a block is tested against it, a far stronger test than against every word. It must
 // also be about as cheap as the best explanation found: a new station's blocks must not pass as
-// the old one's.
+// the old one's. While another identification that came on its own waits for its second, the
+// known one is not tested for at all: the station may have changed.
 std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymbols block,
                                                      const BlockRanking& ranking,
                                                      const std::optional<SoftDecision>& alone) {
@@ -189,11 +188,16 @@ std::optional<SoftDecision> BlockSync::decideKnownPi(std::size_t slot, BlockSymb
   const float cost = costOfBlock(block, blockOf(*pi_, offset));
   const bool likely = ranking.noErrorLog - cost >= limits_.minKnownScore;
   const bool nearBest = !ranking.best || cost <= ranking.best->cost + kKnownPiMargin;
-  if (likely && nearBest) return SoftDecision{*pi_, offset, cost};
+  const bool itself = alone && alone->data == *pi_ && alone->offset == offset;
+  if (itself) piCandidate_.reset();
+  if (likely && nearBest && !piCandidate_) {
+    if (!itself) expectedOnly_ |= 1U << slot;
+    return SoftDecision{*pi_, offset, cost};
+  }
   if (!alone || alone->offset != offset) return alone;
   // Another programme identification is known once it has come twice. Before, its block stands
-  // only if most of its group comes through too: the first block after a station cut in may be
-  // garbage that happens to pass.
+  // only beside a block C' of its group that says the same: the rest of the group comes through
+  // whether or not a block A that passed its check is garbage.
   if (slot != 0) return newPiInGroup_ && group_.blocks[0] == alone->data ? alone : std::nullopt;
   newPiInGroup_ = !notePi(alone->data);
   return alone;
@@ -217,13 +221,16 @@ void BlockSync::endGroup(const GroupHandler& onGroup) {
 }
 
 void BlockSync::report(const GroupHandler& onGroup) {
-  const auto othersGood = std::count_if(group_.blocks.begin() + 1, group_.blocks.end(),
-                                        [](const auto& block) { return block.has_value(); });
-  if (newPiInGroup_ && othersGood < kCorroboratingBlocks) group_.blocks[0].reset();
+  if (newPiInGroup_ && group_.blocks[2] != group_.blocks[0]) group_.blocks[0].reset();
   newPiInGroup_ = false;
-  if (std::ranges::any_of(group_.blocks, [](const auto& block) { return block.has_value(); }))
-    onGroup(group_);
+  // Blocks taken only for being the identification expected say nothing on their own: a station
+  // tuned to in its place, its identification a few symbols away, may have sent them.
+  bool news = false;
+  for (std::size_t slot = 0; slot < kSlots; ++slot)
+    news = news || (group_.blocks[slot] && ((expectedOnly_ >> slot) & 1U) == 0);
+  if (news) onGroup(group_);
   group_ = {};
+  expectedOnly_ = 0;
 }
 
 void BlockSync::finish(const GroupHandler& onGroup) {

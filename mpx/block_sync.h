@@ -51,10 +51,13 @@ class BlockSync {
   void decideSlot(std::size_t slot, std::uint64_t lastSymbol);
   void endGroup(const GroupHandler& onGroup);
   void report(const GroupHandler& onGroup);
-  std::array<float, kBlockSymbols> blockEndingAt(std::uint64_t lastSymbol) const;
+  // Of the symbols, or of their clean reliabilities, those of the block ending at lastSymbol.
+  static std::array<float, kBlockSymbols> blockEndingAt(const std::array<float, kHistory>& history,
+                                                        std::uint64_t lastSymbol);
   OffsetSet allowedIn(std::size_t slot) const;
   void loseSync();
-  std::optional<SoftDecision> decide(std::size_t slot, BlockSymbols block, float cleanReliability);
+  std::optional<SoftDecision> decide(std::size_t slot, BlockSymbols block,
+                                     BlockSymbols cleanReliabilities);
   std::optional<SoftDecision> decideKnownPi(std::size_t slot, BlockSymbols block,
                                             const BlockRanking& ranking,
                                             const std::optional<SoftDecision>& alone);
@@ -85,6 +88,9 @@ class BlockSync {
   std::optional<std::uint16_t> piCandidate_;
   // Block A of the group in progress carries a programme identification not yet confirmed.
   bool newPiInGroup_ = false;
+  // The blocks of the group in progress, one bit per slot, taken only as the known
+  // identification, not on their own.
+  unsigned expectedOnly_ = 0;
 };
 
 }  // namespace tavimor::mpx

@@ -18,7 +18,6 @@ constexpr double kMostErrorPpm = 350.0;
 // Narrow loops start this far apart, from one end of the range to the other; each locks within
 // about half of it.
 constexpr double kHomeSpacingPpm = 50.0;
-constexpr double kFarthestHomePpm = 300.0;
 // Bandwidths as a share of the symbol rate.
 constexpr double kNarrowBandwidth = 0.006;
 // Clarity is averaged over this many symbols; another loop leads once it is clearer by this much.
@@ -47,7 +46,7 @@ dsp::TrackingLoop loopOf(double bandwidth, double home) {
 }  // namespace
 
 CarrierRecovery::CarrierRecovery() : settledClarity_(kSettledSymbols) {
-  for (double ppm = -kFarthestHomePpm; ppm <= kFarthestHomePpm; ppm += kHomeSpacingPpm)
+  for (double ppm = -kMostErrorPpm; ppm <= kMostErrorPpm; ppm += kHomeSpacingPpm)
     loops_.push_back({loopOf(kNarrowBandwidth, ppm * kRadiansPerPpm), ppm * kRadiansPerPpm,
                       dsp::RunningMean<double>(kClaritySymbols)});
 }

@@ -100,6 +100,8 @@ struct Retune {
   std::size_t after = 0;
   bool announced = false;
   bool keepsBlocks = false;
+  // Of the new station's groups, and so of its identification.
+  std::uint32_t groupsSeed = 8;
 };
 
 struct ReceptionCase {
@@ -129,7 +131,7 @@ TEST_P(Reception, FindsEachStationSoonAndNoWrongGroup) {
     stretches.emplace_back(row.options.levelStepAt, row.options.levelStepAt);
   std::optional<std::size_t> resetAt;
   if (row.retune.after > 0) {
-    const std::vector<RdsGroup> next = testing::randomGroups(row.groups, 8);
+    const std::vector<RdsGroup> next = testing::randomGroups(row.groups, row.retune.groupsSeed);
     MpxSignalOptions nextOptions = row.options;
     nextOptions.seed += 100;
     nextOptions.clockErrorPpm += 30.0;
@@ -202,6 +204,12 @@ MpxSignalOptions changed(MpxSignalOptions options, const auto& change) {
   return options;
 }
 
+// Blocks kept, at -4 dB, to a station whose identification is 3 symbols from the first's.
+ReceptionCase toNeighbouringPi(const char* name, std::uint32_t noiseSeed) {
+  const Retune retune{.after = 20, .keepsBlocks = true, .groupsSeed = 17'746};
+  return {name, changed(station(-4.0), [&](auto& o) { o.seed = noiseSeed; }), 0.4, retune, 60, 8};
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Receptions, Reception,
     ::testing::Values(
@@ -232,6 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                                                     [](auto& o) {
                                                       o.silences = {{1.5, 2.5}};
                                                     })},
+        // A strong station's clean blocks, judged by a level that moved within them, looked amiss.
+        ReceptionCase{"At20dB", changed(station(20.0), [](auto& o) { o.seed = 4; })},
         ReceptionCase{"ReceiverClock300ppmOffAt20dB",
                       changed(station(20.0), [](auto& o) { o.clockErrorPpm = 300.0; })},
         // The bit clock and the carrier ride on the pilot's clock while it is missing, and on their
@@ -250,6 +260,11 @@ INSTANTIATE_TEST_SUITE_P(
         ReceptionCase{"ReceiverClock300ppmSlowWithoutPilot",
                       changed(station(8.0, PilotTone::Absent, kRate, Programme::Mono),
                               [](auto& o) { o.clockErrorPpm = -300.0; })},
+        // The carrier's loops start out to the ends of the range of clock errors claimed.
+        ReceptionCase{"ReceiverClock345ppmFastWithoutPilotAtMinus3dB",
+                      changed(station(-3.0, PilotTone::Absent, kRate, Programme::Mono),
+                              [](auto& o) { o.clockErrorPpm = 345.0; }),
+                      0.6},
         ReceptionCase{"TwoFadesCloseTogether", changed(station(8.0),
                                                        [](auto& o) {
                                                          o.fades = {{1.0, 2.0}, {2.3, 2.6}};
@@ -286,7 +301,11 @@ INSTANTIATE_TEST_SUITE_P(
                       0.48,
                       {.after = 20, .keepsBlocks = true},
                       100,
-                      8}),
+                      8},
+        // While the new identification waits to be confirmed, and in a group of nothing else, the
+        // old one, three channel symbols away, must not pass.
+        toNeighbouringPi("RetuneToANeighbouringPiUnconfirmed", 22),
+        toNeighbouringPi("RetuneToANeighbouringPiAlone", 15)),
     testing::kRowName);
 
 // An encoder without a pilot whose subcarrier starts anywhere against the receiver's oscillator,
@@ -454,6 +473,16 @@ TEST(WeakStation, GivesTheSameGroupsInPiecesOfAnySize) {
   EXPECT_EQ(reference.counts.completeGroups, whole);
   EXPECT_EQ(reference.counts.blocks, blocks);
   EXPECT_EQ(reference.counts.lostBlocks, 4 * reference.groups.size() - blocks);
+}
+
+// A block A of another identification once among a station's groups, as one that passed its check
+// wrongly would be, is not taken however well the rest of its group comes through.
+TEST(OtherPi, OnceAmongAStationsGroupsIsNotTaken) {
+  std::vector<RdsGroup> sent = testing::randomGroups(12, 7);
+  sent[8].a ^= 0x0404U;
+  const Decoded decoded = decode(testing::synthesizeMpx(sent, station()), kRate);
+  EXPECT_TRUE(std::ranges::none_of(
+      decoded.groups, [&](const DecodedGroup& group) { return group.blocks[0] == sent[8].a; }));
 }
 
 // The receiver's clock loses a symbol's samples, or takes them twice: the blocks are found again
