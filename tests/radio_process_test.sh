@@ -97,9 +97,9 @@ alive() {
   [ "${state%% *}" != Z ]
 }
 
-# Waits up to a minute for a shell condition.
+# Waits for a shell condition, up to a minute or the seconds given.
 wait_for() {
-  for _ in $(seq 600); do
+  for _ in $(seq $((${2:-60} * 10))); do
     if eval "$1"; then return 0; fi
     sleep 0.1
   done
@@ -225,7 +225,8 @@ for row in "a band scan|$modules|--device=driver=tavimor_synth|0|the band is sca
   expected=${row#*|*|*|} && expected=${expected%%|*}
   # shellcheck disable=SC2086  # the options and the frequency are words of their own
   start_radio $arguments
-  wait_for "grep -qF '${row##*|}' $scratch/out || ! alive $radio_pid"
+  # A whole band's scan takes the sanitized build minutes.
+  wait_for "grep -qF '${row##*|}' $scratch/out || ! alive $radio_pid" 300
   stop_radio
   [ "$status" -eq "$expected" ] || fail "exit status $status, not $expected"
   grep -qF "${row##*|}" "$scratch/out" || fail "no '${row##*|}'"
