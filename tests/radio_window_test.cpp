@@ -153,28 +153,37 @@ TEST_F(RadioWindowTest, SaysWhatCannotBeTuned) {
 
 constexpr std::uint16_t kLowerPi = 0xC5A3;
 constexpr std::uint16_t kHigherPi = 0xD2B4;
+constexpr std::uint16_t kNeighbourPi = 0xC214;
 
-// Two stations more than a capture apart: tuning from one to the other retunes the tuner.
+// Two stations more than a capture apart: tuning from one to the other retunes the tuner; a third
+// in the capture of the higher, tuned to without touching the tuner.
 testing::SynthBand twoStations() {
   return {.stations = {{.offsetHz = 88.3e6, .levelDb = 0.0, .pi = kLowerPi, .ps = "ORVENTA "},
+                       {.offsetHz = 90.0e6, .levelDb = -9.0, .pi = kNeighbourPi, .ps = "KESTRAL "},
                        {.offsetHz = 90.6e6, .levelDb = -6.0, .pi = kHigherPi, .ps = "NORDWELL"}}};
 }
 
 TEST(TunerWindowTest, ScansTheBandThenTunesTheOpenDeviceToEachStationPicked) {
   testing::registerSynthTuner(twoStations());
   ReceivingWindow tuning(makeStickReceiver({.device = "driver=tavimor_synth"}));
-  ASSERT_TRUE(tuning.shows({"ORVENTA ", "NORDWELL"})) << tuning.names().join(", ").toStdString();
+  ASSERT_TRUE(tuning.shows({"ORVENTA ", "KESTRAL ", "NORDWELL"}))
+      << tuning.names().join(", ").toStdString();
   EXPECT_TRUE(tuning.window().scanProgress()->isVisible());
 
-  tuning.pick(1);
-  ASSERT_TRUE(tuning.shows({"ORVENTA ", "[NORDWELL]"})) << tuning.names().join(", ").toStdString();
+  tuning.pick(2);
+  ASSERT_TRUE(tuning.shows({"ORVENTA ", "KESTRAL ", "[NORDWELL]"}))
+      << tuning.names().join(", ").toStdString();
   EXPECT_TRUE(tuning.feeds(kHigherPi));
   EXPECT_FALSE(tuning.window().scanProgress()->isVisible());
+  tuning.pick(1);
+  EXPECT_TRUE(tuning.feeds(kNeighbourPi));
   tuning.pick(0);
-  ASSERT_TRUE(tuning.shows({"[ORVENTA ]", "NORDWELL"})) << tuning.names().join(", ").toStdString();
+  ASSERT_TRUE(tuning.shows({"[ORVENTA ]", "KESTRAL ", "NORDWELL"}))
+      << tuning.names().join(", ").toStdString();
   EXPECT_TRUE(tuning.feeds(kLowerPi));
 
-  // The scan's hops and both stations on the one device opened: it was never made again.
+  // The scan's hops and the stations on the one device opened: it was never made again, and the
+  // neighbour in the capture was tuned to without it.
   const std::vector<double> tunings = testing::synthTunerLog().tunings;
   ASSERT_GT(tunings.size(), 3U);
   EXPECT_NEAR(tunings[tunings.size() - 2], 90.6e6, 5e3);
